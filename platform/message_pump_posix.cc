@@ -1,0 +1,7 @@
+#include "platform/message_pump.h"
+
+namespace corvel {
+
+void pumpMessages() {}
+
+}  // namespace corvel
