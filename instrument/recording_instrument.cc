@@ -15,7 +15,10 @@ std::string join(const Pieces&... pieces) {
 
 }  // namespace
 
-void RecordingInstrument::record(std::string call) { calls.push_back(std::move(call)); }
+void RecordingInstrument::record(std::string call) {
+  if (echo) *echo << "[fake] " << call << std::endl;
+  calls.push_back(std::move(call));
+}
 
 bool RecordingInstrument::prepare(double sampleRate, int32_t maxBlockSize) {
   record(join("prepare", sampleRate, maxBlockSize));

@@ -3,6 +3,7 @@
 // Main thread only.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@ class RecordingInstrument : public INativeInstrument {
   std::string state;           // what captureState takes as the plug-in's state
   bool editorOpen = false;     // what isGUIOpen answers
   bool recordRenders = true;   // off for loops that render thousands of blocks
+  std::ostream* echo = nullptr; // when set, every call is also written there as a "[fake] " line
 
   bool prepare(double sampleRate, int32_t maxBlockSize) override;
   void selectProgram(uint32_t channel, uint32_t extra, uint32_t program) override;

@@ -1,0 +1,42 @@
+#include <dlfcn.h>
+
+#include <cerrno>
+
+#include "platform/library.h"
+
+namespace corvel {
+namespace {
+
+thread_local uint32_t lastError = 0;
+
+}  // namespace
+
+LibraryHandle loadLibrary(const std::string& path) {
+  errno = 0;
+  dlerror();
+  LibraryHandle library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // dlopen keeps its reason in text; errno still holds the failing system
+  // call's number for missing or unreadable files.
+  if (!library) lastError = static_cast<uint32_t>(errno);
+  return library;
+}
+
+void* findSymbol(LibraryHandle library, const char* name) {
+  if (!library || !name) return nullptr;
+  return dlsym(library, name);
+}
+
+void freeLibrary(LibraryHandle library) {
+  if (library) dlclose(library);
+}
+
+uint32_t lastLoadError() { return lastError; }
+
+bool libraryIsLoaded(const std::string& path) {
+  LibraryHandle library = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+  if (!library) return false;
+  dlclose(library);
+  return true;
+}
+
+}  // namespace corvel
