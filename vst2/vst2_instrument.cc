@@ -1,0 +1,157 @@
+#include "vst2/vst2_instrument.h"
+
+#include <cstring>
+
+#include "instrument/log.h"
+#include "platform/fault_guard.h"
+#include "vst2/vst2_loaded_effect.h"
+
+namespace corvel {
+namespace {
+
+using namespace vst2;
+
+EntryProc findEntry(LibraryHandle module) {
+  void* entry = findSymbol(module, "VSTPluginMain");
+  if (!entry) entry = findSymbol(module, "main");
+  return reinterpret_cast<EntryProc>(entry);
+}
+
+std::string directoryOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+}  // namespace
+
+Vst2Instrument::~Vst2Instrument() {
+  if (!plugin) return;
+  if (AEffect* loadedEffect = effect()) {
+    runGuarded([&] {
+      if (editorOpen) dispatch(effEditClose);
+      dispatch(effMainsChanged, 0, 0);
+      dispatch(effStopProcess);
+      dispatch(effClose);
+    });
+    unregisterEffect(loadedEffect);
+  }
+  freeLibrary(plugin->module);
+  plugin.reset();
+}
+
+void Vst2Instrument::setChannel(uint32_t newChannel) { channel = newChannel; }
+
+AEffect* Vst2Instrument::effect() const { return plugin ? plugin->effect : nullptr; }
+
+intptr_t Vst2Instrument::dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr,
+                                  float opt) {
+  AEffect* target = effect();
+  return target->dispatcher(target, opcode, index, value, ptr, opt);
+}
+
+std::string Vst2Instrument::effectString(int32_t opcode) {
+  char text[kEffectStringCapacity] = {};
+  dispatch(opcode, 0, 0, text);
+  return std::string(text, strnlen(text, sizeof text));
+}
+
+bool Vst2Instrument::loadPlugin(const std::string& libraryPath, double rate) {
+  LibraryHandle module = loadLibrary(libraryPath);
+  if (!module) {
+    log::err("[Vst2Instrument] LoadLibraryA failed: ", libraryPath, " (err=", lastLoadError(), ")");
+    return false;
+  }
+  EntryProc entry = findEntry(module);
+  if (!entry) {
+    log::err("[Vst2Instrument] no VSTPluginMain/main export: ", libraryPath);
+    freeLibrary(module);
+    return false;
+  }
+  plugin = std::make_unique<LoadedEffect>();
+  plugin->module = module;
+  directory = directoryOf(libraryPath);
+
+  setLoadingInstance(this);
+  log::err("[Vst2Instrument] calling VSTPluginMain...");
+  AEffect* candidate = entry(&Vst2Instrument::hostCallback);
+  setLoadingInstance(nullptr);
+  log::err("[Vst2Instrument] VSTPluginMain returned fx=", log::Ptr{candidate});
+
+  if (!acceptEffect(candidate, libraryPath)) {
+    // The host ends after a failed load, but the library is released anyway.
+    freeLibrary(plugin->module);
+    plugin.reset();
+    return false;
+  }
+  plugin->effect = candidate;
+  path = libraryPath;
+  sampleRate = rate;
+  registerEffect(candidate, this);
+  loaded = true;
+  logLoaded();
+  return true;
+}
+
+bool Vst2Instrument::acceptEffect(AEffect* candidate, const std::string& libraryPath) {
+  if (!candidate) {
+    log::err("[Vst2Instrument] VSTPluginMain returned NULL: ", libraryPath);
+    return false;
+  }
+  if (candidate->magic != kEffectMagic) {
+    log::err("[Vst2Instrument] bad AEffect magic 0x", log::Hex{static_cast<uint32_t>(candidate->magic)},
+             " (want 0x", log::Hex{static_cast<uint32_t>(kEffectMagic)}, ") in: ", libraryPath);
+    rejectEffect(candidate);
+    return false;
+  }
+  if (!(candidate->flags & effFlagsCanReplacing)) {
+    log::err("[Vst2Instrument] plugin lacks CanReplacing: ", libraryPath);
+    rejectEffect(candidate);
+    return false;
+  }
+  return true;
+}
+
+void Vst2Instrument::rejectEffect(AEffect* candidate) {
+  runGuarded([candidate] { candidate->dispatcher(candidate, effClose, 0, 0, nullptr, 0.0f); });
+}
+
+void Vst2Instrument::logLoaded() {
+  const AEffect* loadedEffect = effect();
+  const std::string vendor = effectString(effGetVendorString);
+  const std::string product = effectString(effGetProductString);
+  const std::string name = effectString(effGetEffectName);
+  log::out("[Vst2Instrument] loaded ch=", channel, " ", vendor, " / ", product, " / ", name, " v",
+           loadedEffect->version, " id=0x", log::Hex{static_cast<uint32_t>(loadedEffect->uniqueID)},
+           " flags=0x", log::Hex{loadedEffect->flags}, " ins=", loadedEffect->numInputs,
+           " outs=", loadedEffect->numOutputs, " progs=", loadedEffect->numPrograms,
+           " params=", loadedEffect->numParams, " [", path, "]");
+}
+
+bool Vst2Instrument::prepare(double rate, int32_t maxBlockSize) {
+  if (!effect()) return false;
+  sampleRate = rate;
+  blockSize = static_cast<uint32_t>(maxBlockSize);
+  const bool completed = runGuarded([&] {
+    dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
+    dispatch(effSetBlockSize, 0, maxBlockSize);
+    dispatch(effOpen);
+    dispatch(effSetProgram, 0, 0);
+    dispatch(effMainsChanged, 0, 1);
+  });
+  if (!completed) log::err("[Vst2Instrument] init dispatcher EXCEPTION ch=", channel);
+  return completed;
+}
+
+bool Vst2Instrument::openGUI(WindowHandle) { return false; }
+bool Vst2Instrument::hasEditor() { return false; }
+void Vst2Instrument::closeGUI() {}
+bool Vst2Instrument::needsFreshInstance() { return false; }
+void Vst2Instrument::setSuspended(bool) {}
+bool Vst2Instrument::reloadPlugin() { return true; }
+bool Vst2Instrument::ensureFreshInstance() { return true; }
+bool Vst2Instrument::attachView(WindowHandle) { return false; }
+void Vst2Instrument::resizeGUI(int32_t, int32_t) {}
+void Vst2Instrument::guiIdle() {}
+bool Vst2Instrument::isGUIOpen() { return editorOpen; }
+
+}  // namespace corvel

@@ -1,0 +1,96 @@
+// INativeInstrument for VST 2.x plug-in libraries. The host drives it from
+// its main thread; the plug-in may call back from any of its threads.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "instrument/native_instrument.h"
+#include "vst2/vst2_records.h"
+
+namespace corvel {
+
+class Vst2Instrument : public INativeInstrument {
+ public:
+  Vst2Instrument() = default;
+  ~Vst2Instrument() override;
+  Vst2Instrument(const Vst2Instrument&) = delete;
+  Vst2Instrument& operator=(const Vst2Instrument&) = delete;
+
+  // The host's channel number, printed in log lines. Main, before loadPlugin.
+  void setChannel(uint32_t channel);
+  // Loads, checks and registers the plug-in. Main, once per object.
+  bool loadPlugin(const std::string& path, double sampleRate);
+
+  bool prepare(double sampleRate, int32_t maxBlockSize) override;
+  void selectProgram(uint32_t channel, uint32_t extra, uint32_t program) override;
+  void noteOn(uint32_t channel, uint32_t note, float velocity, int32_t sampleOffset) override;
+  void noteOff(uint32_t channel, uint32_t note, int32_t sampleOffset) override;
+  void controlChange(uint32_t channel, uint32_t controller, uint32_t value) override;
+  void programChange(uint32_t channel, uint32_t program) override;
+  void pitchBend(uint32_t channel, int32_t value) override;
+
+  // The editor is not wired up by this adapter yet: it reports none.
+  bool openGUI(WindowHandle parent) override;
+  bool hasEditor() override;
+  void closeGUI() override;
+  bool needsFreshInstance() override;
+  void setSuspended(bool suspended) override;
+  bool reloadPlugin() override;
+  bool ensureFreshInstance() override;
+  bool attachView(WindowHandle parent) override;
+  void resizeGUI(int32_t width, int32_t height) override;
+  void guiIdle() override;
+  bool isGUIOpen() override;
+
+  void captureState() override;
+  void restoreState() override;
+  std::string getSerializedState() override;
+  void loadSerializedState(const std::string& text) override;
+
+  void process(float* outLeft, float* outRight, int32_t frames) override;
+
+ private:
+  struct LoadedEffect;
+
+  // Plug-in's callback into the host. Any thread.
+  static intptr_t hostCallback(vst2::AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
+                               void* ptr, float opt);
+  static Vst2Instrument* findInstance(vst2::AEffect* effect);
+  static intptr_t answerHost(Vst2Instrument* instance, int32_t opcode, void* ptr);
+  static vst2::VstTimeInfo* refreshTimeInfo(Vst2Instrument* instance);
+  static void setLoadingInstance(Vst2Instrument* instance);
+  static void registerEffect(vst2::AEffect* effect, Vst2Instrument* instance);
+  static void unregisterEffect(vst2::AEffect* effect);
+
+  vst2::AEffect* effect() const;
+  intptr_t dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr,
+                    float opt = 0.0f);
+  std::string effectString(int32_t opcode);
+  bool acceptEffect(vst2::AEffect* candidate, const std::string& path);
+  void rejectEffect(vst2::AEffect* candidate);
+  void logLoaded();
+  void sendMidi(uint32_t status, uint32_t data1, uint32_t data2, int32_t deltaFrames);
+  void wireInputs(std::vector<float*>& inputs, int32_t count, int32_t frames);
+  void wireOutputs(std::vector<float*>& outputs, int32_t count, float* outLeft, float* outRight,
+                   int32_t frames);
+
+  std::unique_ptr<LoadedEffect> plugin;
+  std::string path;
+  std::string directory;
+  double sampleRate = 44100.0;
+  uint32_t blockSize = 512;
+  bool loaded = false;
+  bool editorOpen = false;
+  WindowHandle editorParent = nullptr;
+  uint32_t channel = 0;
+  std::vector<float> inputScratch0;
+  std::vector<float> inputScratch1;
+  // Silent buffers for inputs beyond the second, `frames` floats each.
+  std::vector<float> extraInputs;
+  std::vector<float> extraOutputs;
+};
+
+}  // namespace corvel
