@@ -7,6 +7,7 @@
 #include "host/host_log.h"
 #include "platform/message_pump.h"
 #include "platform/system.h"
+#include "platform/termination.h"
 
 namespace corvel {
 namespace {
@@ -39,6 +40,10 @@ bool ServiceLoop::runPass() {
   deliverMidi();
   if (parentGone()) {
     hostFinalLine("[corvel] parent gone - exiting\n");
+    return false;
+  }
+  if (terminationRequested()) {
+    hostFinalLine("[corvel] termination requested - exiting\n");
     return false;
   }
   if (idling && !instrument.isGUIOpen()) {
@@ -125,7 +130,7 @@ void ServiceLoop::detectSilence(uint32_t buffer) {
 
 void ServiceLoop::waitForParent(uint32_t buffer) const {
   while (loadAcquire(block.consumedCount[buffer]) < producedCount[buffer]) {
-    if (parentGone()) return;
+    if (parentGone() || terminationRequested()) return;
     sleepMilliseconds(1);
   }
 }

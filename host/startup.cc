@@ -13,6 +13,7 @@
 #include "platform/parent_watch.h"
 #include "platform/shm.h"
 #include "platform/system.h"
+#include "platform/termination.h"
 
 namespace corvel {
 namespace {
@@ -76,6 +77,7 @@ int serve(ShmHandle* shm, INativeInstrument& instrument, const HostOptions& opti
 
 int runHost(int argc, const char* const* argv, InstrumentSlot& vst3, InstrumentSlot& vst2) {
   suppressErrorBoxes();
+  watchTerminationRequests();
   const HostOptions options = parseHostOptions(argc, argv);
   if (options.shmName.empty() || options.pluginPath.empty()) {
     hostFinalLine(kUsageLine);
