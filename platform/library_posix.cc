@@ -1,4 +1,5 @@
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -15,10 +16,12 @@ LibraryHandle loadLibrary(const std::string& path) {
   errno = 0;
   dlerror();
   LibraryHandle library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  // dlopen keeps its reason in text; errno still holds the failing system
-  // call's number for missing or unreadable files.
-  if (!library) lastError = static_cast<uint32_t>(errno);
-  return library;
+  if (library) return library;
+  // dlopen keeps its reason in text and may leave errno cleared; asking for
+  // the file itself recovers the number for missing or unreadable files.
+  lastError = static_cast<uint32_t>(errno);
+  if (lastError == 0 && access(path.c_str(), R_OK) != 0) lastError = static_cast<uint32_t>(errno);
+  return nullptr;
 }
 
 void* findSymbol(LibraryHandle library, const char* name) {

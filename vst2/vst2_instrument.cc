@@ -24,6 +24,8 @@ std::string directoryOf(const std::string& path) {
 
 }  // namespace
 
+Vst2Instrument::Vst2Instrument() = default;
+
 Vst2Instrument::~Vst2Instrument() {
   if (!plugin) return;
   if (AEffect* loadedEffect = effect()) {

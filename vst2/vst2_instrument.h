@@ -14,7 +14,7 @@ namespace corvel {
 
 class Vst2Instrument : public INativeInstrument {
  public:
-  Vst2Instrument() = default;
+  Vst2Instrument();
   ~Vst2Instrument() override;
   Vst2Instrument(const Vst2Instrument&) = delete;
   Vst2Instrument& operator=(const Vst2Instrument&) = delete;

@@ -1,0 +1,57 @@
+// Test helpers: fixture libraries, their reports, and captured log streams.
+// Main thread.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "instrument/base64.h"
+#include "tests/fixtures/vst2/fixture_report.h"
+#include "vst2/vst2_instrument.h"
+
+namespace corvel::testing {
+
+inline std::string fixturePath(const std::string& name) {
+  return std::string(VST2_FIXTURE_DIR) + "/vst2_fixture_" + name + ".so";
+}
+
+// Redirects a standard stream into a string for the helper's lifetime.
+class StreamCapture {
+ public:
+  explicit StreamCapture(std::ostream& stream) : stream(stream), previous(stream.rdbuf(text.rdbuf())) {}
+  ~StreamCapture() { stream.rdbuf(previous); }
+  std::string str() const { return text.str(); }
+
+ private:
+  std::ostringstream text;
+  std::ostream& stream;
+  std::streambuf* previous;
+};
+
+// The fixture's report, read back through the adapter's state text.
+inline fixture::FixtureReport reportOf(Vst2Instrument& instrument) {
+  instrument.captureState();
+  std::vector<uint8_t> bytes;
+  fixture::FixtureReport report{};
+  EXPECT_TRUE(base64Decode(instrument.getSerializedState(), bytes));
+  EXPECT_EQ(bytes.size(), sizeof report);
+  if (bytes.size() == sizeof report) std::memcpy(&report, bytes.data(), sizeof report);
+  return report;
+}
+
+// An adapter on channel 3 with a fixture loaded at 48 kHz, logs swallowed.
+struct LoadedFixture {
+  explicit LoadedFixture(const std::string& name) {
+    StreamCapture out(std::cout), err(std::cerr);
+    instrument.setChannel(3);
+    loaded = instrument.loadPlugin(fixturePath(name), 48000.0);
+  }
+  Vst2Instrument instrument;
+  bool loaded = false;
+};
+
+}  // namespace corvel::testing
