@@ -1,0 +1,150 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "client/child_process.h"
+#include "client/wait_until.h"
+
+extern char** environ;
+
+namespace corvel {
+namespace {
+
+std::string variableName(const std::string& entry) { return entry.substr(0, entry.find('=')); }
+
+// The parent's environment with the launch's variables set or replaced.
+std::vector<std::string> childEnvironment(const std::vector<std::string>& overrides) {
+  std::vector<std::string> result(overrides);
+  for (char** entry = environ; *entry; ++entry) {
+    const std::string name = variableName(*entry);
+    const bool overridden = std::any_of(overrides.begin(), overrides.end(),
+                                        [&](const std::string& o) { return variableName(o) == name; });
+    if (!overridden) result.emplace_back(*entry);
+  }
+  return result;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& texts) {
+  std::vector<char*> result;
+  for (std::string& text : texts) result.push_back(text.data());
+  result.push_back(nullptr);
+  return result;
+}
+
+int exitCodeOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status); }
+
+}  // namespace
+
+std::unique_ptr<ChildProcess> ChildProcess::spawn(const Launch& launch) {
+  int out[2], err[2];
+  if (pipe2(out, O_CLOEXEC) != 0) return nullptr;
+  if (pipe2(err, O_CLOEXEC) != 0) {
+    close(out[0]), close(out[1]);
+    return nullptr;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+  std::vector<std::string> argv{launch.program};
+  argv.insert(argv.end(), launch.arguments.begin(), launch.arguments.end());
+  std::vector<std::string> envp = childEnvironment(launch.environment);
+  pid_t pid = -1;
+  const int failed = posix_spawn(&pid, launch.program.c_str(), &actions, nullptr, pointers(argv).data(),
+                                 pointers(envp).data());
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]), close(err[1]);
+  if (failed) {
+    close(out[0]), close(err[0]);
+    return nullptr;
+  }
+  return std::unique_ptr<ChildProcess>(new ChildProcess(pid, out[0], err[0]));
+}
+
+ChildProcess::ChildProcess(int pid, int outFd, int errFd)
+    : processId(pid), reader([this, outFd, errFd] { readUntilClosed(outFd, errFd); }) {}
+
+ChildProcess::~ChildProcess() {
+  if (!exitCode) {
+    kill();
+    waitExit(std::chrono::seconds(5));
+  }
+  if (reader.joinable()) reader.join();
+}
+
+void ChildProcess::readUntilClosed(int outFd, int errFd) {
+  pollfd streams[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+  std::string* targets[2] = {&capturedOut, &capturedErr};
+  int open = 2;
+  while (open > 0) {
+    if (poll(streams, 2, -1) < 0) continue;
+    for (int i = 0; i < 2; ++i) {
+      if (streams[i].fd < 0 || !streams[i].revents) continue;
+      char chunk[4096];
+      const ssize_t got = read(streams[i].fd, chunk, sizeof chunk);
+      if (got > 0) {
+        std::lock_guard<std::mutex> guard(lock);
+        targets[i]->append(chunk, static_cast<size_t>(got));
+      } else {
+        close(streams[i].fd);
+        streams[i].fd = -1;
+        --open;
+      }
+    }
+    grown.notify_all();
+  }
+  std::lock_guard<std::mutex> guard(lock);
+  closed = true;
+  grown.notify_all();
+}
+
+std::string ChildProcess::output() const {
+  std::lock_guard<std::mutex> guard(lock);
+  return capturedOut;
+}
+
+std::string ChildProcess::errors() const {
+  std::lock_guard<std::mutex> guard(lock);
+  return capturedErr;
+}
+
+bool ChildProcess::waitFor(const std::string ChildProcess::*stream, const std::string& text,
+                           std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> guard(lock);
+  return grown.wait_for(guard, timeout,
+                        [&] { return (this->*stream).find(text) != std::string::npos || closed; }) &&
+         (this->*stream).find(text) != std::string::npos;
+}
+
+bool ChildProcess::waitForOutput(const std::string& text, std::chrono::milliseconds timeout) const {
+  return waitFor(&ChildProcess::capturedOut, text, timeout);
+}
+
+bool ChildProcess::waitForError(const std::string& text, std::chrono::milliseconds timeout) const {
+  return waitFor(&ChildProcess::capturedErr, text, timeout);
+}
+
+std::optional<int> ChildProcess::waitExit(std::chrono::milliseconds timeout) {
+  waitUntil(
+      [this] {
+        int status = 0;
+        if (!exitCode && waitpid(processId, &status, WNOHANG) == processId) exitCode = exitCodeOf(status);
+        return exitCode.has_value();
+      },
+      timeout);
+  // The pipes close when the child (and anything it left holding them) is gone.
+  if (exitCode && reader.joinable()) reader.join();
+  return exitCode;
+}
+
+void ChildProcess::kill(int signal) {
+  if (!exitCode) ::kill(processId, signal);
+}
+
+}  // namespace corvel

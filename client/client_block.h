@@ -1,0 +1,95 @@
+// The parent's side of the shared block: creates or attaches to a named
+// block and runs each exchange in the order the host expects — records or
+// text first, then the count or size that announces them (release store),
+// and counts, indices and sizes always read with acquire loads.
+//
+// One thread drives the audio exchange (readBlock and its pieces) and one
+// the control exchanges (MIDI, commands, presets); they may be the same.
+// heartbeat() may be read from any thread.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/shm_block.h"
+
+namespace corvel {
+
+struct ShmHandle;
+
+using Timeout = std::chrono::milliseconds;
+
+// One rendered block as the parent took it.
+struct AudioBlock {
+  uint32_t bufferIndex = 0;  // frontIndex when it was read
+  uint32_t renderCount = 0;  // the host's count that announced it
+  std::vector<float> left;
+  std::vector<float> right;
+};
+
+enum class PresetOutcome {
+  kTaken,     // the host copied the text and will apply it
+  kRejected,  // the host cleared the size without applying: a stub
+  kPending,   // the size never returned to 0 (oversized, or host not serving)
+};
+
+class ClientBlock {
+ public:
+  // A new, zero-filled block (mode 0600), removed again by remove() or the
+  // destructor; attaches instead when the name exists. Null on failure. Any thread.
+  static std::unique_ptr<ClientBlock> create(const std::string& name);
+  // An existing block, which remove() leaves in place. Null when there is none. Any thread.
+  static std::unique_ptr<ClientBlock> attach(const std::string& name);
+
+  ~ClientBlock();
+  ClientBlock(const ClientBlock&) = delete;
+  ClientBlock& operator=(const ClientBlock&) = delete;
+
+  // The raw layout, for callers that must do what the helpers refuse to
+  // (e.g. announce more records than fit). Any thread.
+  ShmBlock& raw() { return *block; }
+
+  // Waits until the host has cleared the previous batch, then writes at most
+  // kMidiCapacity records and their count. False on timeout. Control thread.
+  bool writeMidi(const std::vector<ShmMidiEvent>& events, Timeout timeout);
+
+  // Same protocol for commands, at most kCommandCapacity. Control thread.
+  bool sendCommands(const std::vector<uint32_t>& codes, Timeout timeout);
+
+  // Writes the text, then its size, and waits for the size to return to 0.
+  // Texts longer than the area are not written (kPending). Control thread.
+  PresetOutcome pushPreset(const std::string& text, Timeout timeout);
+
+  // The published preset, read until two reads agree in size and content, so
+  // a publication racing with the read is never returned half-written.
+  // Empty while nothing is published. Control thread.
+  std::string readPublishedPreset() const;
+
+  // Waits for the next block (renderCount moving past the last one taken),
+  // copies `frames` samples of both channels and acknowledges it. False on
+  // timeout. Audio thread.
+  bool readBlock(uint32_t frames, AudioBlock& out, Timeout timeout);
+
+  // The pieces of readBlock, for callers that time the turnaround. Audio thread.
+  bool waitForRender(uint32_t previousCount, Timeout timeout) const;
+  void acknowledge(uint32_t bufferIndex);
+  uint32_t renderCount() const { return loadAcquire(block->renderCount); }
+
+  // The heartbeat counter. Any thread.
+  uint32_t heartbeat() const { return loadAcquire(block->heartbeat); }
+
+  // Unmaps and, if this client created the block, removes its name. Idempotent. Owner thread.
+  void remove();
+
+ private:
+  explicit ClientBlock(ShmHandle* handle);
+
+  ShmHandle* handle;
+  ShmBlock* block;
+  uint32_t lastTaken = 0;  // renderCount of the newest block readBlock took
+};
+
+}  // namespace corvel
