@@ -1,0 +1,77 @@
+// Start-up of a real host process: usage errors, block failures and the start line.
+#include <regex>
+
+#include <gtest/gtest.h>
+
+#include "platform/shm.h"
+#include "tests/support/host_session.h"
+
+namespace corvel {
+namespace {
+
+const char* kUsage =
+    "usage: corvel --shm <name> --path <vst> [--vst2] [--channel n] [--sr rate] [--block n] [--parent pid] "
+    "[--open]\n";
+
+TEST(ProcessStartup, UsageErrorsExitWith2AndLeaveSharedMemoryAlone) {
+  const std::vector<std::vector<std::string>> commandLines = {
+      {"--path", "fake.vst3"},
+      {"--shm", "corvel-ptest-never", "--path"},
+      {"--path", "fake.vst3", "--shm", ""},
+  };
+  for (const auto& arguments : commandLines) {
+    const auto before = sharedMemoryNames();
+    HostSession session;
+    ASSERT_TRUE(session.start(arguments));
+    EXPECT_EQ(session.host().waitExit(kLineTimeout), 2);
+    EXPECT_EQ(session.host().output(), kUsage);
+    EXPECT_EQ(sharedMemoryNames(), before);
+  }
+}
+
+TEST(ProcessStartup, OversizedBlockIsRefusedBeforeMapping) {
+  HostSession session;
+  ASSERT_TRUE(session.start({"--shm", session.blockName(), "--path", "fake.vst3", "--block", "300"}));
+  EXPECT_EQ(session.host().waitExit(kLineTimeout), 2);
+  EXPECT_EQ(session.host().output().find("[corvel] pid="), std::string::npos);
+  EXPECT_EQ(shm_open(session.blockName(), 1), nullptr);
+}
+
+TEST(ProcessStartup, OpenFailsWith3ForMissingOrUndersizedBlock) {
+  HostSession missing;
+  ASSERT_TRUE(missing.start({"--shm", missing.blockName(), "--path", "fake.vst3", "--open"}));
+  EXPECT_EQ(missing.host().waitExit(kLineTimeout), 3);
+  EXPECT_NE(missing.host().output().find("[corvel] FAILED shm_create " + missing.blockName() + "\n"),
+            std::string::npos);
+
+  HostSession undersized;
+  ShmHandle* small = shm_create(undersized.blockName(), 4096);
+  ASSERT_NE(small, nullptr);
+  ASSERT_TRUE(undersized.start({"--shm", undersized.blockName(), "--path", "fake.vst3", "--open"}));
+  EXPECT_EQ(undersized.host().waitExit(kLineTimeout), 3);
+  EXPECT_NE(undersized.host().output().find("[corvel] FAILED shm_create"), std::string::npos);
+  shm_close(small);
+}
+
+TEST(ProcessStartup, StartLineReportsPidAndOptions) {
+  HostSession session;
+  ASSERT_TRUE(session.startServing({"--sr", "48000.7", "--block", "64", "--channel", "7"}));
+  const std::regex startLine("\\[corvel\\] pid=(\\d+) shm=" + session.blockName() +
+                             " path=fake\\.vst3 sr=48001 block=64 vst2=0 ch=7\n");
+  std::smatch match;
+  const std::string output = session.host().output();
+  ASSERT_TRUE(std::regex_search(output, match, startLine)) << output;
+  EXPECT_EQ(std::stoul(match[1]), session.host().pid());
+  EXPECT_EQ(match.position(0), 0);
+}
+
+TEST(ProcessStartup, FailedLoadExitsWith4) {
+  HostSession session;
+  ASSERT_TRUE(session.createBlock());
+  ASSERT_TRUE(session.start({"--shm", session.blockName(), "--path", "fail.vst3", "--open"}));
+  EXPECT_EQ(session.host().waitExit(kLineTimeout), 4);
+  EXPECT_NE(session.host().output().find("[corvel] loadPlugin failed\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace corvel

@@ -1,0 +1,95 @@
+#include "tests/support/host_session.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+namespace corvel {
+namespace {
+
+// Unique across processes (pid) and within one (counter), and readable in /dev/shm.
+std::string uniqueBlockName() {
+  static std::atomic<unsigned> counter{0};
+  const auto* test = testing::UnitTest::GetInstance()->current_test_info();
+  std::string label = test ? test->name() : "bench";
+  std::replace(label.begin(), label.end(), '/', '-');
+  return "corvel-ptest-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + "-" + label;
+}
+
+std::string freshHome() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "corvel-home-XXXXXX").string();
+  return mkdtemp(pattern.data()) ? pattern : std::string();
+}
+
+}  // namespace
+
+HostSession::HostSession() : name(uniqueBlockName()), home(freshHome()) {}
+
+HostSession::~HostSession() {
+  if (process) {
+    process->kill(SIGTERM);
+    if (!process->waitExit(3s)) process->kill(SIGKILL);
+    process.reset();
+  }
+  client.reset();
+  std::error_code ignored;
+  if (!home.empty()) std::filesystem::remove_all(home, ignored);
+  // A host killed before it could clean up leaves its name behind.
+  std::filesystem::remove("/dev/shm/" + name, ignored);
+}
+
+bool HostSession::createBlock() {
+  client = ClientBlock::create(name);
+  return client != nullptr;
+}
+
+bool HostSession::start(const std::vector<std::string>& arguments) {
+  process = ChildProcess::spawn({CORVEL_FAKEHOST_PATH, arguments, {"HOME=" + home}});
+  return process != nullptr;
+}
+
+bool HostSession::startServing(const std::vector<std::string>& extraArguments) {
+  std::vector<std::string> arguments{"--shm", name, "--path", "fake.vst3", "--open"};
+  arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
+  return createBlock() && start(arguments) && process->waitForOutput("[corvel] panic after preset", kLineTimeout);
+}
+
+bool HostSession::startIdle(const std::vector<std::string>& extraArguments) {
+  AudioBlock first;
+  return startServing(extraArguments) && client->readBlock(kMaxBlockFrames, first, kLineTimeout);
+}
+
+std::vector<std::string> HostSession::callsOnChannel(unsigned channel) const {
+  std::vector<std::string> calls;
+  std::istringstream lines(process->errors());
+  const std::string prefix = "[fake] ";
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind(prefix, 0) != 0) continue;
+    std::istringstream words(line.substr(prefix.size()));
+    std::string call;
+    unsigned lineChannel = 0;
+    if (words >> call >> lineChannel && lineChannel == channel) calls.push_back(line.substr(prefix.size()));
+  }
+  return calls;
+}
+
+std::vector<std::string> sharedMemoryNames() {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator("/dev/shm")) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+size_t countOf(const std::string& haystack, const std::string& text) {
+  size_t count = 0;
+  for (size_t at = haystack.find(text); at != std::string::npos; at = haystack.find(text, at + text.size())) ++count;
+  return count;
+}
+
+}  // namespace corvel

@@ -1,0 +1,59 @@
+// One corvel-fakehost run for a process test: its own block name, its own
+// temporary HOME, and clean-up of the process, the block and the folder even
+// when the test fails half-way. Test thread.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "client/child_process.h"
+#include "client/client_block.h"
+#include "client/wait_until.h"
+
+namespace corvel {
+
+using namespace std::chrono_literals;
+
+inline constexpr auto kLineTimeout = 5s;
+
+class HostSession {
+ public:
+  HostSession();
+  ~HostSession();
+
+  const std::string& blockName() const { return name; }
+
+  // Creates the block for the host to --open. False on failure.
+  bool createBlock();
+  ClientBlock& block() { return *client; }
+
+  // Starts the fake host with `arguments` exactly as given.
+  bool start(const std::vector<std::string>& arguments);
+  // Creates the block, starts the host on it (--open) and waits until it has
+  // published its initial preset and started serving.
+  bool startServing(const std::vector<std::string>& extraArguments = {});
+  // startServing, then takes the first block, after which a silent host idles.
+  bool startIdle(const std::vector<std::string>& extraArguments = {});
+
+  ChildProcess& host() { return *process; }
+
+  // The "[fake] " lines on standard error whose call addresses `channel`,
+  // without the prefix, in order.
+  std::vector<std::string> callsOnChannel(unsigned channel) const;
+
+ private:
+  std::string name;
+  std::string home;
+  std::unique_ptr<ClientBlock> client;
+  std::unique_ptr<ChildProcess> process;
+};
+
+// Entries of /dev/shm, sorted. Test thread.
+std::vector<std::string> sharedMemoryNames();
+
+// Occurrences of `text` in `haystack`. Any thread.
+size_t countOf(const std::string& haystack, const std::string& text);
+
+}  // namespace corvel
