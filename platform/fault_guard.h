@@ -5,17 +5,44 @@
 // guards only its own calls.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <type_traits>
 
 namespace corvel {
 
-// True if `body(context)` returned normally.
-bool callGuarded(void (*body)(void* context), void* context);
+// Exception codes as the desktop system of the other build names them, so
+// crash reports read the same everywhere.
+constexpr uint32_t kFaultAccessViolation = 0xC0000005;
+constexpr uint32_t kFaultIntegerDivide = 0xC0000094;
+constexpr uint32_t kFaultFloatingPoint = 0xC0000090;
+constexpr uint32_t kFaultIllegalInstruction = 0xC000001D;
+constexpr uint32_t kFaultBreakpoint = 0x80000003;
+constexpr uint32_t kFaultAbort = 0xC0000409;
+constexpr uint32_t kFaultCppException = 0xE06D7363;
+
+// The faulting thread's state, copied at the fault itself: once the call has
+// returned, the report's own frames overwrite the plug-in's stack.
+struct FaultContext {
+  static constexpr size_t kStackWords = 128;
+  uint32_t code;
+  const void* address;  // instruction that raised it; null for a C++ exception
+  uint64_t rip, rsp, rax, rbx, rcx, rdx, rsi, rdi, r8, r9;
+  uint64_t stack[kStackWords];  // words from rsp upwards
+  size_t stackWordCount;        // how many of them were readable
+};
+
+// True if `body(context)` returned normally; otherwise `fault`, when given,
+// describes what happened.
+bool callGuarded(void (*body)(void* context), void* context, FaultContext* fault = nullptr);
 
 template <class Body>
-bool runGuarded(Body&& body) {
+bool runGuarded(Body&& body, FaultContext* fault = nullptr) {
   using Callable = std::remove_reference_t<Body>;
-  return callGuarded([](void* context) { (*static_cast<Callable*>(context))(); }, &body);
+  return callGuarded([](void* context) { (*static_cast<Callable*>(context))(); }, &body, fault);
 }
+
+// Copies `bytes` from `address` if all of them are readable; never faults.
+bool readMemory(const void* address, void* out, size_t bytes);
 
 }  // namespace corvel

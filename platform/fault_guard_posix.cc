@@ -1,7 +1,11 @@
 #include <setjmp.h>
 #include <signal.h>
+#include <sys/uio.h>
+#include <ucontext.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 
 #include "platform/fault_guard.h"
@@ -15,9 +19,56 @@ constexpr size_t kSignalCount = std::size(kGuardedSignals);
 constexpr size_t kAlternateStackBytes = 64 * 1024;
 
 thread_local sigjmp_buf* jumpTarget = nullptr;
+thread_local FaultContext* faultTarget = nullptr;
 
-void onFault(int signal, siginfo_t*, void*) {
-  if (jumpTarget) siglongjmp(*jumpTarget, signal);
+uint32_t codeOf(int signal, int detail) {
+  switch (signal) {
+    case SIGSEGV:
+    case SIGBUS:
+      return kFaultAccessViolation;
+    case SIGFPE:
+      return detail == FPE_INTDIV ? kFaultIntegerDivide : kFaultFloatingPoint;
+    case SIGILL:
+      return kFaultIllegalInstruction;
+    case SIGTRAP:
+      return kFaultBreakpoint;
+    default:
+      return kFaultAbort;
+  }
+}
+
+// Async-signal-safe: a system call reads, so a bad address fails instead of faulting.
+size_t copyReadable(const void* address, void* out, size_t bytes) {
+  iovec local{out, bytes};
+  iovec remote{const_cast<void*>(address), bytes};
+  const ssize_t copied = process_vm_readv(getpid(), &local, 1, &remote, 1, 0);
+  return copied > 0 ? static_cast<size_t>(copied) : 0;
+}
+
+void recordFault(FaultContext& fault, int signal, const siginfo_t* info, const ucontext_t* context) {
+  const greg_t* registers = context->uc_mcontext.gregs;
+  fault.code = codeOf(signal, info->si_code);
+  fault.rip = static_cast<uint64_t>(registers[REG_RIP]);
+  fault.rsp = static_cast<uint64_t>(registers[REG_RSP]);
+  fault.rax = static_cast<uint64_t>(registers[REG_RAX]);
+  fault.rbx = static_cast<uint64_t>(registers[REG_RBX]);
+  fault.rcx = static_cast<uint64_t>(registers[REG_RCX]);
+  fault.rdx = static_cast<uint64_t>(registers[REG_RDX]);
+  fault.rsi = static_cast<uint64_t>(registers[REG_RSI]);
+  fault.rdi = static_cast<uint64_t>(registers[REG_RDI]);
+  fault.r8 = static_cast<uint64_t>(registers[REG_R8]);
+  fault.r9 = static_cast<uint64_t>(registers[REG_R9]);
+  fault.address = reinterpret_cast<const void*>(fault.rip);
+  const size_t copied =
+      copyReadable(reinterpret_cast<const void*>(fault.rsp), fault.stack, sizeof fault.stack);
+  fault.stackWordCount = copied / sizeof(uint64_t);
+}
+
+void onFault(int signal, siginfo_t* info, void* context) {
+  if (jumpTarget) {
+    if (faultTarget) recordFault(*faultTarget, signal, info, static_cast<ucontext_t*>(context));
+    siglongjmp(*jumpTarget, signal);
+  }
   // Not inside a guarded call on this thread: die as the fault would have.
   ::signal(signal, SIG_DFL);
   raise(signal);
@@ -53,33 +104,44 @@ void restoreHandlers(const struct sigaction (&previous)[kSignalCount]) {
 
 // Kept apart from the sigsetjmp frame so no local of that frame is live
 // across the jump.
-bool runBody(void (*body)(void*), void* context) {
+bool runBody(void (*body)(void*), void* context, FaultContext* fault) {
   try {
     body(context);
     return true;
   } catch (...) {
+    if (fault) {
+      *fault = FaultContext{};
+      fault->code = kFaultCppException;
+    }
     return false;
   }
 }
 
 }  // namespace
 
-bool callGuarded(void (*body)(void* context), void* context) {
+bool callGuarded(void (*body)(void* context), void* context, FaultContext* fault) {
   ensureAlternateStack();
   struct sigaction previous[kSignalCount];
   installHandlers(previous);
   sigjmp_buf* volatile outerTarget = jumpTarget;
+  FaultContext* volatile outerFault = faultTarget;
   sigjmp_buf target;
   volatile bool completed = false;
   // Saving the signal mask (second argument 1) unblocks the signal on the
   // way back, so a later fault is caught too.
   if (sigsetjmp(target, 1) == 0) {
     jumpTarget = &target;
-    completed = runBody(body, context);
+    faultTarget = fault;
+    completed = runBody(body, context, fault);
   }
   jumpTarget = outerTarget;
+  faultTarget = outerFault;
   restoreHandlers(previous);
   return completed;
+}
+
+bool readMemory(const void* address, void* out, size_t bytes) {
+  return address && copyReadable(address, out, bytes) == bytes;
 }
 
 }  // namespace corvel

@@ -17,5 +17,7 @@ void freeLibrary(LibraryHandle library);
 uint32_t lastLoadError();
 // Whether `path` is currently loaded in this process (does not load it).
 bool libraryIsLoaded(const std::string& path);
+// File path of the loaded module holding `address`; empty if none does.
+std::string moduleFileOf(const void* address);
 
 }  // namespace corvel

@@ -42,4 +42,10 @@ bool libraryIsLoaded(const std::string& path) {
   return true;
 }
 
+std::string moduleFileOf(const void* address) {
+  Dl_info info{};
+  if (!address || dladdr(address, &info) == 0 || !info.dli_fname) return {};
+  return info.dli_fname;
+}
+
 }  // namespace corvel
