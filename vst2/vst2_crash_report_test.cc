@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "vst2/vst2_test_support.h"
