@@ -1,0 +1,45 @@
+// Everything that belongs to one loaded VST 3 plug-in. Members are destroyed in reverse
+// order, so the module reference goes last, after every interface that came from it.
+// Main thread.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "pluginterfaces/gui/iplugview.h"
+#include "pluginterfaces/vst/ivstcomponent.h"
+#include "pluginterfaces/vst/ivsteditcontroller.h"
+#include "pluginterfaces/vst/ivstprocesscontext.h"
+#include "public.sdk/source/vst/hosting/eventlist.h"
+#include "public.sdk/source/vst/hosting/hostclasses.h"
+#include "public.sdk/source/vst/hosting/module.h"
+#include "public.sdk/source/vst/hosting/parameterchanges.h"
+#include "public.sdk/source/vst/hosting/processdata.h"
+#include "vst3/host_component_handler.h"
+
+namespace corvel {
+
+inline constexpr int kMidiNumbers = 128;
+
+struct LoadedPlugin {
+  VST3::Hosting::Module::Ptr module;
+  Steinberg::IPtr<Steinberg::Vst::IComponent> component;
+  Steinberg::IPtr<Steinberg::Vst::IEditController> controller;
+  Steinberg::IPtr<Steinberg::Vst::HostApplication> hostContext;
+  Steinberg::Vst::HostProcessData processData;
+  Steinberg::Vst::EventList eventList{50};
+  Steinberg::Vst::ParameterChanges parameterChanges{0};
+  Steinberg::Vst::ProcessContext processContext{};
+  Steinberg::IPtr<Steinberg::IPlugView> view;
+  HostComponentHandler componentHandler;
+  int32_t outputChannels = 2;
+  bool singleComponent = false;
+  int32_t nextNoteId = 1;
+  std::array<std::vector<int32_t>, kMidiNumbers> noteIds;
+  std::array<bool, kMidiNumbers> ccSearched{};
+  std::array<bool, kMidiNumbers> ccLogged{};
+  std::array<Steinberg::Vst::ParamID, kMidiNumbers> ccFallbackTag{};
+};
+
+}  // namespace corvel

@@ -1,0 +1,230 @@
+#include "vst3/vst3_instrument.h"
+
+#include <utility>
+
+#include "instrument/log.h"
+#include "pluginterfaces/vst/ivstaudioprocessor.h"
+#include "pluginterfaces/vst/ivstmessage.h"
+#include "vst3/loaded_plugin.h"
+
+namespace corvel {
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace {
+
+constexpr const char* kInstrumentCategory = "Audio Module Class";
+
+// The first class whose sub-categories name an instrument, else the first audio module.
+const VST3::Hosting::ClassInfo* chooseClass(const VST3::Hosting::PluginFactory::ClassInfos& infos) {
+  const VST3::Hosting::ClassInfo* fallback = nullptr;
+  for (const auto& info : infos) {
+    if (info.category() != kInstrumentCategory) continue;
+    if (info.subCategoriesString().find("Instrument") != std::string::npos) return &info;
+    if (!fallback) fallback = &info;
+  }
+  return fallback;
+}
+
+bool initializeWith(FUnknown* object, FUnknown* context) {
+  FUnknownPtr<IPluginBase> base(object);
+  return base && base->initialize(context) == kResultOk;
+}
+
+void terminate(FUnknown* object) {
+  FUnknownPtr<IPluginBase> base(object);
+  if (base) base->terminate();
+}
+
+// The component itself when it is its own controller, else a separately initialised one.
+IPtr<IEditController> createController(const VST3::Hosting::PluginFactory& factory,
+                                       IComponent* component, FUnknown* context,
+                                       bool& singleComponent) {
+  FUnknownPtr<IEditController> self(component);
+  if (self) {
+    singleComponent = true;
+    return self;
+  }
+  TUID classId{};
+  if (component->getControllerClassId(classId) != kResultOk) return nullptr;
+  auto controller = factory.createInstance<IEditController>(VST3::UID::fromTUID(classId));
+  if (controller && !initializeWith(controller, context)) return nullptr;
+  return controller;
+}
+
+void connect(IComponent* component, IEditController* controller) {
+  FUnknownPtr<IConnectionPoint> componentPoint(component);
+  FUnknownPtr<IConnectionPoint> controllerPoint(controller);
+  if (!componentPoint || !controllerPoint) return;
+  componentPoint->connect(controllerPoint);
+  controllerPoint->connect(componentPoint);
+}
+
+void activateBuses(IComponent& component) {
+  constexpr std::pair<MediaType, BusDirection> kBusKinds[] = {
+      {kAudio, kInput}, {kAudio, kOutput}, {kEvent, kInput}, {kEvent, kOutput}};
+  for (auto [type, direction] : kBusKinds) {
+    int32 count = component.getBusCount(type, direction);
+    for (int32 index = 0; index < count; ++index) component.activateBus(type, direction, index, true);
+  }
+}
+
+// Null on success, else the log line of the step that failed.
+const char* startProcessing(LoadedPlugin& record, IComponent& component, int32 blockSize,
+                            double sampleRate) {
+  FUnknownPtr<IAudioProcessor> processor(&component);
+  if (!processor) return "[Vst3Instrument] no IAudioProcessor";
+  ProcessSetup setup{kRealtime, kSample32, blockSize, sampleRate};
+  if (processor->setupProcessing(setup) != kResultOk) return "[Vst3Instrument] setupProcessing failed";
+  if (!record.processData.prepare(component, blockSize, kSample32)) {
+    return "[Vst3Instrument] processData.prepare failed";
+  }
+  if (component.setActive(true) != kResultOk) return "[Vst3Instrument] setActive failed";
+  processor->setProcessing(true);
+  return nullptr;
+}
+
+int32_t outputChannelCount(IComponent& component) {
+  if (component.getBusCount(kAudio, kOutput) <= 0) return 2;
+  BusInfo info{};
+  if (component.getBusInfo(kAudio, kOutput, 0, info) != kResultOk || info.channelCount <= 0) return 2;
+  return info.channelCount;
+}
+
+ProcessContext startingTransport(double sampleRate) {
+  ProcessContext context{};
+  context.state = ProcessContext::kPlaying | ProcessContext::kProjectTimeMusicValid |
+                  ProcessContext::kTempoValid | ProcessContext::kTimeSigValid;
+  context.sampleRate = sampleRate;
+  context.tempo = 120.0;
+  context.timeSigNumerator = 4;
+  context.timeSigDenominator = 4;
+  return context;
+}
+
+}  // namespace
+
+Vst3Instrument::Vst3Instrument() = default;
+
+Vst3Instrument::~Vst3Instrument() {
+  if (plugin) teardown();
+}
+
+void Vst3Instrument::setChannel(uint32_t hostChannel) { channel = hostChannel; }
+
+bool Vst3Instrument::prepare(double rate, int32_t maxBlockSize) {
+  sampleRate = rate;
+  blockSize = maxBlockSize;
+  return loaded;
+}
+
+bool Vst3Instrument::loadPlugin(const std::string& pluginPath, double rate) {
+  if (loaded) return true;
+  std::string error;
+  auto module = VST3::Hosting::Module::create(pluginPath, error);
+  if (!module) {
+    log::err("[Vst3Instrument] Module::create failed: ", error);
+    return false;
+  }
+  const auto& factory = module->getFactory();
+  const auto infos = factory.classInfos();
+  const auto* chosen = chooseClass(infos);
+  if (!chosen) {
+    log::err("[Vst3Instrument] no Audio Module class in ", pluginPath);
+    return false;
+  }
+  auto component = factory.createInstance<IComponent>(chosen->ID());
+  if (!component) {
+    log::err("[Vst3Instrument] createInstance<IComponent> failed");
+    return false;
+  }
+  auto hostContext = owned(new HostApplication());
+  if (!initializeWith(component, hostContext)) {
+    log::err("[Vst3Instrument] component initialize failed");
+    return false;
+  }
+  bool singleComponent = false;
+  auto controller = createController(factory, component, hostContext, singleComponent);
+  if (!controller) {
+    log::err("[Vst3Instrument] no edit controller for ", pluginPath);
+    terminate(component);
+    return false;
+  }
+
+  auto record = std::make_unique<LoadedPlugin>();
+  record->singleComponent = singleComponent;
+  controller->setComponentHandler(&record->componentHandler);
+  connect(component, controller);
+  activateBuses(*component);
+  if (const char* failure = startProcessing(*record, *component, blockSize, rate)) {
+    log::err(failure);
+    // What was initialised is terminated before the references go.
+    terminate(component);
+    if (!singleComponent) terminate(controller);
+    return false;
+  }
+  record->outputChannels = outputChannelCount(*component);
+  record->eventList.setMaxSize(4096);
+
+  record->module = std::move(module);
+  record->component = std::move(component);
+  record->controller = std::move(controller);
+  record->hostContext = std::move(hostContext);
+  record->processContext = startingTransport(rate);
+  plugin = std::move(record);
+  path = pluginPath;
+  sampleRate = rate;
+  loaded = true;
+  log::out("[Vst3Instrument] loaded ", pluginPath, " (", chosen->name(), ") outCh=",
+           plugin->outputChannels);
+  return true;
+}
+
+void Vst3Instrument::teardown() {
+  closeGUI();
+  if (plugin->component) {
+    FUnknownPtr<IAudioProcessor> processor(plugin->component);
+    if (processor) processor->setProcessing(false);
+    plugin->component->setActive(false);
+    plugin->component->terminate();
+  }
+  if (plugin->controller && !plugin->singleComponent) plugin->controller->terminate();
+  plugin->processData.unprepare();
+  plugin.reset();
+}
+
+bool Vst3Instrument::reloadPlugin() {
+  if (!plugin) return false;
+  teardown();
+  loaded = false;
+  editorOpen = false;
+  editorWasOpened = false;
+  return loadPlugin(path, sampleRate);
+}
+
+void Vst3Instrument::setSuspended(bool suspend) { suspended = suspend; }
+
+void Vst3Instrument::selectProgram(uint32_t, uint32_t, uint32_t) {}
+
+// The editor is not embedded yet: nothing is ever attached, so it never counts as open.
+bool Vst3Instrument::openGUI(WindowHandle) { return false; }
+bool Vst3Instrument::attachView(WindowHandle) { return false; }
+bool Vst3Instrument::hasEditor() { return true; }
+bool Vst3Instrument::isGUIOpen() { return plugin && editorOpen; }
+bool Vst3Instrument::needsFreshInstance() { return editorWasOpened && !editorOpen; }
+bool Vst3Instrument::ensureFreshInstance() { return true; }
+void Vst3Instrument::guiIdle() {}
+
+void Vst3Instrument::closeGUI() {
+  if (plugin) plugin->view = nullptr;
+  editorOpen = false;
+}
+
+void Vst3Instrument::resizeGUI(int32_t width, int32_t height) {
+  if (!plugin || !plugin->view) return;
+  ViewRect rect{0, 0, width, height};
+  plugin->view->onSize(&rect);
+}
+
+}  // namespace corvel

@@ -1,0 +1,79 @@
+// INativeInstrument for VST 3 plug-ins, reached through the SDK's hosting helpers.
+// Every operation runs on the host's main thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "instrument/native_instrument.h"
+
+namespace Steinberg::Vst {
+class IEditController;
+}
+
+namespace corvel {
+
+struct LoadedPlugin;
+
+class Vst3Instrument : public INativeInstrument {
+ public:
+  Vst3Instrument();
+  ~Vst3Instrument() override;
+
+  // The host's channel number; it only appears in state log lines. Set before loading.
+  void setChannel(uint32_t channel);
+  // Loads, connects and activates the instrument class of the module at `path`.
+  // True at once when something is already loaded; a failure leaves nothing behind.
+  bool loadPlugin(const std::string& path, double sampleRate);
+
+  bool prepare(double sampleRate, int32_t maxBlockSize) override;
+  void selectProgram(uint32_t channel, uint32_t extra, uint32_t program) override;
+
+  void noteOn(uint32_t channel, uint32_t note, float velocity, int32_t sampleOffset) override;
+  void noteOff(uint32_t channel, uint32_t note, int32_t sampleOffset) override;
+  void controlChange(uint32_t channel, uint32_t controller, uint32_t value) override;
+  void programChange(uint32_t channel, uint32_t program) override;
+  void pitchBend(uint32_t channel, int32_t value) override;
+
+  bool openGUI(WindowHandle parent) override;
+  bool hasEditor() override;
+  void closeGUI() override;
+  bool needsFreshInstance() override;
+  void setSuspended(bool suspended) override;
+  bool reloadPlugin() override;
+  bool ensureFreshInstance() override;
+  bool attachView(WindowHandle parent) override;
+  void resizeGUI(int32_t width, int32_t height) override;
+  void guiIdle() override;
+  bool isGUIOpen() override;
+
+  void captureState() override;
+  void restoreState() override;
+  std::string getSerializedState() override;
+  void loadSerializedState(const std::string& text) override;
+
+  void process(float* outLeft, float* outRight, int32_t frames) override;
+
+ private:
+  void teardown();
+  uint32_t findVolumeParameter() const;
+  void queueParameterChange(uint32_t id, double value);
+  // The tresult of adding the event.
+  int32_t addNoteOff(uint32_t pitch, int32_t noteId, int32_t sampleOffset);
+
+  std::unique_ptr<LoadedPlugin> plugin;
+  std::string path;
+  double sampleRate = 44100.0;
+  int32_t blockSize = 256;
+  bool loaded = false;
+  bool editorOpen = false;
+  bool editorWasOpened = false;
+  bool suspended = false;
+  uint32_t channel = 0;
+  std::vector<uint8_t> componentState;
+  std::vector<uint8_t> controllerState;
+};
+
+}  // namespace corvel

@@ -1,0 +1,1 @@
+#include "vst3/vst3_instrument.h"
