@@ -1,6 +1,4 @@
 // Start-up of a real host process: usage errors, block failures and the start line.
-#include <regex>
-
 #include <gtest/gtest.h>
 
 #include "platform/shm.h"
@@ -56,13 +54,9 @@ TEST(ProcessStartup, OpenFailsWith3ForMissingOrUndersizedBlock) {
 TEST(ProcessStartup, StartLineReportsPidAndOptions) {
   HostSession session;
   ASSERT_TRUE(session.startServing({"--sr", "48000.7", "--block", "64", "--channel", "7"}));
-  const std::regex startLine("\\[corvel\\] pid=(\\d+) shm=" + session.blockName() +
-                             " path=fake\\.vst3 sr=48001 block=64 vst2=0 ch=7\n");
-  std::smatch match;
-  const std::string output = session.host().output();
-  ASSERT_TRUE(std::regex_search(output, match, startLine)) << output;
-  EXPECT_EQ(std::stoul(match[1]), session.host().pid());
-  EXPECT_EQ(match.position(0), 0);
+  const std::string startLine = "[corvel] pid=" + std::to_string(session.host().pid()) + " shm=" +
+                                session.blockName() + " path=fake.vst3 sr=48001 block=64 vst2=0 ch=7\n";
+  EXPECT_EQ(session.host().output().substr(0, startLine.size()), startLine);
 }
 
 TEST(ProcessStartup, FailedLoadExitsWith4) {
