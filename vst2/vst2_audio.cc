@@ -98,8 +98,9 @@ void Vst2Instrument::wireOutputs(std::vector<float*>& outputs, int32_t count, fl
 }
 
 void Vst2Instrument::process(float* outLeft, float* outRight, int32_t frames) {
+  if (frames < 0) return;
   AEffect* target = effect();
-  const size_t length = static_cast<size_t>(std::max(frames, 0));
+  const size_t length = static_cast<size_t>(frames);
   if (!target) {
     std::fill_n(outLeft, length, 0.0f);
     std::fill_n(outRight, length, 0.0f);
