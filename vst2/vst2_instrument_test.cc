@@ -70,6 +70,11 @@ INSTANTIATE_TEST_SUITE_P(
                       LoadFailure{"bad_magic", "bad AEffect magic 0x0 (want 0x56737450) in: "},
                       LoadFailure{"no_replacing", "plugin lacks CanReplacing: "}));
 
+TEST(Vst2Load, FallsBackToTheOlderEntryName) {
+  LoadedFixture fixture("main_entry");
+  EXPECT_TRUE(fixture.loaded);
+}
+
 TEST(Vst2Load, MissingLibraryReportsSystemError) {
   Vst2Instrument instrument;
   StreamCapture err(std::cerr);
