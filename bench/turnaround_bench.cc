@@ -19,6 +19,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The value at `fraction` of the sorted samples. Bench thread.
 double percentile(std::vector<double> samples, double fraction) {
   if (samples.empty()) return 0;
   const auto at = static_cast<size_t>(fraction * static_cast<double>(samples.size() - 1));
@@ -26,6 +27,7 @@ double percentile(std::vector<double> samples, double fraction) {
   return samples[at];
 }
 
+// Bench thread.
 void BM_AcknowledgeToNextBlock(benchmark::State& state) {
   const auto frames = static_cast<uint32_t>(state.range(0));
   const std::string name = "corvel-bench-" + std::to_string(getpid()) + "-" + std::to_string(frames);
