@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "pluginterfaces/gui/iplugview.h"
@@ -26,7 +27,8 @@ struct LoadedPlugin {
   VST3::Hosting::Module::Ptr module;
   Steinberg::IPtr<Steinberg::Vst::IComponent> component;
   Steinberg::IPtr<Steinberg::Vst::IEditController> controller;
-  Steinberg::IPtr<Steinberg::Vst::HostApplication> hostContext;
+  // The SDK's host context is not reference counted (its release never frees it).
+  std::unique_ptr<Steinberg::Vst::HostApplication> hostContext;
   Steinberg::Vst::HostProcessData processData;
   Steinberg::Vst::EventList eventList{50};
   Steinberg::Vst::ParameterChanges parameterChanges{0};

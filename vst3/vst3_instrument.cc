@@ -1,5 +1,6 @@
 #include "vst3/vst3_instrument.h"
 
+#include <memory>
 #include <utility>
 
 #include "instrument/log.h"
@@ -139,13 +140,13 @@ bool Vst3Instrument::loadPlugin(const std::string& pluginPath, double rate) {
     log::err("[Vst3Instrument] createInstance<IComponent> failed");
     return false;
   }
-  auto hostContext = owned(new HostApplication());
-  if (!initializeWith(component, hostContext)) {
+  auto hostContext = std::make_unique<HostApplication>();
+  if (!initializeWith(component, hostContext.get())) {
     log::err("[Vst3Instrument] component initialize failed");
     return false;
   }
   bool singleComponent = false;
-  auto controller = createController(factory, component, hostContext, singleComponent);
+  auto controller = createController(factory, component, hostContext.get(), singleComponent);
   if (!controller) {
     log::err("[Vst3Instrument] no edit controller for ", pluginPath);
     terminate(component);
