@@ -1,0 +1,111 @@
+// The real corvel process with both adapters: the SDK's mda instrument
+// through VST 3, our fixture synth through VST 2, and the load failures.
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+#include "client/child_process.h"
+#include "client/client_block.h"
+
+namespace corvel {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string uniqueName() {
+  static std::atomic<int> counter{0};
+  return "corvel-e2e-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+}
+
+// One corvel on its own block; killed and cleaned up even when a test fails.
+struct Corvel {
+  explicit Corvel(std::vector<std::string> extra) : name(uniqueName()), block(ClientBlock::create(name)) {
+    std::vector<std::string> args{"--shm", name, "--open", "--channel", "7"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    process = ChildProcess::spawn({CORVEL_PATH, args, {"HOME=" + std::filesystem::temp_directory_path().string()}});
+  }
+  ~Corvel() {
+    if (process) process->kill();
+  }
+  bool serving() { return process && process->waitForOutput("[corvel] panic after preset ch=7\n", 20s); }
+
+  // Takes `count` blocks and returns the largest magnitude in them.
+  float peakOf(int count) {
+    float peak = 0;
+    AudioBlock audio;
+    for (int i = 0; i < count; ++i) {
+      if (!block->readBlock(256, audio, 5s)) return -1;
+      for (size_t s = 0; s < audio.left.size(); ++s)
+        peak = std::max({peak, std::fabs(audio.left[s]), std::fabs(audio.right[s])});
+    }
+    return peak;
+  }
+
+  bool noteOn(uint8_t note) {
+    return block->writeMidi({ShmMidiEvent{kMidiNoteOn, 0, note, 100, 0, 0, {}}}, 5s);
+  }
+
+  std::string name;
+  std::unique_ptr<ClientBlock> block;
+  std::unique_ptr<ChildProcess> process;
+};
+
+const std::string kMda = std::string(CORVEL_VST3_SAMPLES) + "/mda-vst3.vst3";
+
+TEST(CorvelVst3, PlaysTheMdaInstrumentAndRoundTripsItsPresetThroughAPresetFile) {
+  Corvel first({"--path", kMda});
+  ASSERT_TRUE(first.serving()) << first.process->output() << first.process->errors();
+  EXPECT_NE(first.process->output().find("[Vst3Instrument] loaded " + kMda + " (mda "), std::string::npos);
+  ASSERT_GE(first.peakOf(1), 0.0f);  // the first block is rendered before any MIDI
+  ASSERT_TRUE(first.noteOn(60));
+  EXPECT_GT(first.peakOf(20), 0.01f);
+  const std::string preset = first.block->readPublishedPreset();
+  ASSERT_GT(preset.size(), 100u);
+
+  const std::string file = std::filesystem::temp_directory_path() / (first.name + ".preset");
+  std::ofstream(file, std::ios::binary) << preset;
+  Corvel second({"--path", kMda, "--presetfile", file});
+  ASSERT_TRUE(second.serving());
+  EXPECT_NE(second.process->output().find("[corvel] preset restored from " + file + " (" +
+                                          std::to_string(preset.size()) + "B)\n"),
+            std::string::npos);
+  EXPECT_EQ(second.block->readPublishedPreset(), preset);
+  std::filesystem::remove(file);
+}
+
+TEST(CorvelVst2, PlaysTheFixtureSynthAndObeysCommands) {
+  Corvel host({"--vst2", "--path", VST2_FIXTURE_SYNTH});
+  ASSERT_TRUE(host.serving()) << host.process->errors();
+  ASSERT_TRUE(host.noteOn(64));
+  EXPECT_GT(host.peakOf(4), 0.0f);
+  // No display here: OPEN_GUI finds no window and is dropped silently.
+  ASSERT_TRUE(host.block->sendCommands({kCommandOpenGui, kCommandAllNotesOff}, 5s));
+  ASSERT_TRUE(host.process->waitForOutput("[corvel] ALL_NOTES_OFF ch=7\n", 5s));
+  EXPECT_EQ(host.process->output().find("OPEN_GUI"), std::string::npos);
+  AudioBlock audio;
+  host.block->readBlock(256, audio, 1s);  // releases a host waiting for its acknowledgement
+  ASSERT_TRUE(host.block->sendCommands({kCommandQuit}, 5s));
+  EXPECT_EQ(host.process->waitExit(10s), 0);
+}
+
+TEST(CorvelLoadFailures, EndWithExitFourAndTheAdaptersReason) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--path", "/nonexistent.vst3"}, "[Vst3Instrument] Module::create failed: "},
+      {{"--vst2", "--path", "/nonexistent.so"}, "[Vst2Instrument] LoadLibraryA failed: /nonexistent.so (err="},
+      {{"--vst2", "--path", VST2_FIXTURE_NO_ENTRY}, "[Vst2Instrument] no VSTPluginMain/main export: "},
+  };
+  for (const auto& [args, reason] : cases) {
+    Corvel host(args);
+    ASSERT_EQ(host.process->waitExit(20s), 4);
+    EXPECT_NE(host.process->errors().find(reason), std::string::npos) << host.process->errors();
+    EXPECT_NE(host.process->output().find("[corvel] loadPlugin failed\n"), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace corvel
