@@ -1,0 +1,91 @@
+// Call order and arguments, checked against a module that logs every host call.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+#include <vector>
+
+#include "vst3/vst3_instrument.h"
+
+namespace corvel {
+namespace {
+
+using ::testing::HasSubstr;
+
+class Vst3JournalTest : public ::testing::Test {
+ protected:
+  Vst3JournalTest() : oldOut(std::cout.rdbuf(out.rdbuf())), oldErr(std::cerr.rdbuf(err.rdbuf())) {}
+  ~Vst3JournalTest() override {
+    unsetenv("CORVEL_JOURNAL_FAIL");
+    std::cout.rdbuf(oldOut);
+    std::cerr.rdbuf(oldErr);
+  }
+  std::string takeErr() {
+    std::string text = err.str();
+    err.str({});
+    return text;
+  }
+
+  std::ostringstream out, err;
+  std::streambuf* oldOut;
+  std::streambuf* oldErr;
+};
+
+TEST_F(Vst3JournalTest, LoadsTheInstrumentClassAndTearsDownInOrder) {
+  {
+    Vst3Instrument instrument;
+    ASSERT_TRUE(instrument.loadPlugin(CORVEL_JOURNAL_VST3, 48000.0));
+    EXPECT_EQ(out.str(), std::string("[Vst3Instrument] loaded ") + CORVEL_JOURNAL_VST3 +
+                             " (Journal Synth) outCh=1\n");
+    EXPECT_EQ(takeErr(),
+              "[journal] component initialize\n"
+              "[journal] controller initialize\n"
+              "[journal] component setupProcessing\n"
+              "[journal] component setActive 1\n"
+              "[journal] component setProcessing 1\n");
+    std::vector<float> left(256), right(256);
+    instrument.process(left.data(), right.data(), 256);
+    EXPECT_EQ(right[255], 0.25f) << "a mono bus sounds on both sides";
+  }
+  EXPECT_EQ(takeErr(),
+            "[journal] component setProcessing 0\n"
+            "[journal] component setActive 0\n"
+            "[journal] component terminate\n"
+            "[journal] controller terminate\n");
+}
+
+TEST_F(Vst3JournalTest, AFailedLoadTerminatesWhatItInitialised) {
+  setenv("CORVEL_JOURNAL_FAIL", "setupProcessing", 1);
+  Vst3Instrument instrument;
+  EXPECT_FALSE(instrument.loadPlugin(CORVEL_JOURNAL_VST3, 48000.0));
+  EXPECT_EQ(takeErr(),
+            "[journal] component initialize\n"
+            "[journal] controller initialize\n"
+            "[journal] component setupProcessing\n"
+            "[Vst3Instrument] setupProcessing failed\n"
+            "[journal] component terminate\n"
+            "[journal] controller terminate\n");
+  EXPECT_FALSE(instrument.reloadPlugin());
+}
+
+TEST_F(Vst3JournalTest, ControllerSeesTheComponentStateBeforeItsOwn) {
+  Vst3Instrument instrument;
+  instrument.setChannel(5);
+  ASSERT_TRUE(instrument.loadPlugin(CORVEL_JOURNAL_VST3, 48000.0));
+  instrument.captureState();
+  EXPECT_THAT(out.str(), HasSubstr("[Vst3Instrument] state captured ch=5 component=3B\n"));
+  const std::string text = instrument.getSerializedState();
+  takeErr();
+  instrument.loadSerializedState(text);
+  EXPECT_EQ(takeErr(),
+            "[journal] component setState 3\n"
+            "[journal] controller setComponentState 3\n"
+            "[journal] controller setState 2\n");
+  EXPECT_THAT(out.str(), HasSubstr("[Vst3Instrument] loaded serialized state ch=5 component=3 "
+                                   "controller=2\n[Vst3Instrument] state restored ch=5 component=3B\n"));
+}
+
+}  // namespace
+}  // namespace corvel
