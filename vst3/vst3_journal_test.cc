@@ -87,5 +87,22 @@ TEST_F(Vst3JournalTest, ControllerSeesTheComponentStateBeforeItsOwn) {
                                    "controller=2\n[Vst3Instrument] state restored ch=5 component=3B\n"));
 }
 
+TEST_F(Vst3JournalTest, OnlyTheVolumeControllerFallsBackToTheVolumeParameter) {
+  Vst3Instrument instrument;
+  ASSERT_TRUE(instrument.loadPlugin(CORVEL_JOURNAL_VST3, 48000.0));
+  takeErr();
+  instrument.controlChange(0, 7, 127);
+  instrument.controlChange(0, 64, 0);
+  instrument.controlChange(0, 7, 0);
+  EXPECT_EQ(takeErr(),
+            "[midi] cc=7 no IMidiMapping \xE2\x86\x92 volume-param tag=0x2a\n"
+            "[midi] cc=7 tag=0x2a v=127\n"
+            "[journal] controller setParamNormalized 42 1\n"
+            "[midi] cc=64 no IMidiMapping \xE2\x86\x92 volume-param tag=0x2a\n"
+            "[midi] cc=64 tag=0x1040 v=0\n"
+            "[journal] controller setParamNormalized 4160 0\n"
+            "[journal] controller setParamNormalized 42 0\n");
+}
+
 }  // namespace
 }  // namespace corvel
