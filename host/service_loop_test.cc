@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "host/host_fixture.h"
 
 namespace corvel {
@@ -47,6 +49,28 @@ TEST(ServiceLoop, TakesAtMostSixtyFourRecordsAndDropsTheRest) {
   const auto calls = host.takeCalls();
   EXPECT_EQ(std::count(calls.begin(), calls.end(), "controlChange 0 1 5"), 64);
   EXPECT_EQ(host.block->midiCount, 0u);
+}
+
+TEST(ServiceLoop, BatchesWrittenWhileTheLoopRunsAreNeverWiped) {
+  HostFixture host;
+  host.instrument.level = 1.0f;
+  host.instrument.recordRenders = false;
+  constexpr size_t kBatches = 500;
+  std::thread parent([&] {
+    for (size_t i = 0; i < kBatches; ++i) {
+      while (loadAcquire(host.block->midiCount) != 0) std::this_thread::yield();
+      host.block->midiEvents[0] = midi(kMidiProgramChange, 0, 0, 0, static_cast<uint8_t>(i % 128));
+      storeRelease(host.block->midiCount, 1);
+    }
+  });
+  std::vector<std::string> delivered;
+  while (delivered.size() < kBatches) {
+    host.loop.runPass();
+    for (std::string& call : host.takeCalls())
+      if (call.rfind("programChange", 0) == 0) delivered.push_back(std::move(call));
+  }
+  parent.join();
+  for (size_t i = 0; i < kBatches; ++i) ASSERT_EQ(delivered[i], "programChange 0 " + std::to_string(i % 128));
 }
 
 TEST(ServiceLoop, DoubleBufferStartsInBufferOneAndUsesBitZeroOfFrontIndex) {
