@@ -27,10 +27,15 @@ struct Corvel {
   explicit Corvel(std::vector<std::string> extra) : name(uniqueName()), block(ClientBlock::create(name)) {
     std::vector<std::string> args{"--shm", name, "--open", "--channel", "7"};
     args.insert(args.end(), extra.begin(), extra.end());
-    process = ChildProcess::spawn({CORVEL_PATH, args, {"HOME=" + std::filesystem::temp_directory_path().string()}});
+    // Real plug-ins write settings under HOME: give each host a fresh one.
+    std::filesystem::create_directories(home / ".config");
+    std::filesystem::create_directories(home / ".local/share");
+    process = ChildProcess::spawn({CORVEL_PATH, args, {"HOME=" + home.string()}});
   }
   ~Corvel() {
     if (process) process->kill();
+    std::error_code ignored;
+    std::filesystem::remove_all(home, ignored);
   }
   bool serving() { return process && process->waitForOutput("[corvel] panic after preset ch=7\n", 20s); }
 
@@ -51,6 +56,7 @@ struct Corvel {
   }
 
   std::string name;
+  std::filesystem::path home = std::filesystem::temp_directory_path() / (name + "-home");
   std::unique_ptr<ClientBlock> block;
   std::unique_ptr<ChildProcess> process;
 };
@@ -91,6 +97,29 @@ TEST(CorvelVst2, PlaysTheFixtureSynthAndObeysCommands) {
   host.block->readBlock(256, audio, 1s);  // releases a host waiting for its acknowledgement
   ASSERT_TRUE(host.block->sendCommands({kCommandQuit}, 5s));
   EXPECT_EQ(host.process->waitExit(10s), 0);
+}
+
+// Debian's own VST 2 builds: Nekobi (one output, no chunk) and amsynth
+// (stereo, chunk presets). Their editors are never opened here.
+TEST(CorvelVst2, RealDebianInstrumentsPlayAndAmsynthRoundTripsItsChunk) {
+  Corvel nekobi({"--vst2", "--path", "/usr/lib/vst/Nekobi-vst.so"});
+  ASSERT_TRUE(nekobi.serving()) << nekobi.process->errors();
+  nekobi.peakOf(1);
+  ASSERT_TRUE(nekobi.noteOn(48));
+  EXPECT_GT(nekobi.peakOf(20), 0.01f);
+
+  Corvel amsynth({"--vst2", "--path", "/usr/lib/vst/amsynth_vst.so"});
+  ASSERT_TRUE(amsynth.serving()) << amsynth.process->errors();
+  amsynth.peakOf(1);
+  ASSERT_TRUE(amsynth.noteOn(60));
+  EXPECT_GT(amsynth.peakOf(20), 0.01f);
+  const std::string chunk = amsynth.block->readPublishedPreset();
+  ASSERT_GT(chunk.size(), 1000u);
+  EXPECT_EQ(amsynth.block->pushPreset(chunk, 5s), PresetOutcome::kTaken);
+  AudioBlock audio;
+  amsynth.block->readBlock(256, audio, 1s);
+  EXPECT_TRUE(amsynth.process->waitForOutput("[Vst2Instrument] preset restored ch=7 (", 5s));
+  EXPECT_EQ(amsynth.block->readPublishedPreset(), chunk);
 }
 
 TEST(CorvelLoadFailures, EndWithExitFourAndTheAdaptersReason) {
