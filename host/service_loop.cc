@@ -10,12 +10,6 @@
 #include "platform/termination.h"
 
 namespace corvel {
-namespace {
-
-constexpr float kSilence = 0.0005f;
-
-}  // namespace
-
 ServiceLoop::ServiceLoop(ShmBlock& block, INativeInstrument& instrument, PresetExchange& presets,
                          const HostOptions& options, const ParentWatch& parent)
     : block(block), instrument(instrument), presets(presets), options(options), parent(parent) {}
@@ -125,7 +119,7 @@ void ServiceLoop::detectSilence(uint32_t buffer) {
   float peak = 0.0f;
   for (uint32_t i = 0; i < options.blockSize; ++i)
     peak = std::max({peak, std::fabs(block.outLeft[buffer][i]), std::fabs(block.outRight[buffer][i])});
-  if (peak < kSilence) idling = true;
+  if (peak < kSilenceThreshold) idling = true;
 }
 
 void ServiceLoop::waitForParent(uint32_t buffer) const {

@@ -3,12 +3,6 @@
 #include <cmath>
 
 namespace corvel {
-namespace {
-
-constexpr float kSilence = 0.0005f;  // the host's own threshold
-
-}  // namespace
-
 ShmMidiEvent toShmEvent(const TimedMidi& message) {
   ShmMidiEvent event{};
   event.type = static_cast<uint8_t>(message.status >> 4);
@@ -55,7 +49,7 @@ void RenderPlan::noteSent(const std::vector<ShmMidiEvent>& batch) {
 }
 
 void RenderPlan::blockRendered(float peak) {
-  if (notesHeld == 0 && peak < kSilence) idle = true;
+  if (notesHeld == 0 && peak < kSilenceThreshold) idle = true;
 }
 
 }  // namespace corvel
