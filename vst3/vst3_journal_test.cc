@@ -38,22 +38,39 @@ TEST_F(Vst3JournalTest, LoadsTheInstrumentClassAndTearsDownInOrder) {
     Vst3Instrument instrument;
     ASSERT_TRUE(instrument.loadPlugin(CORVEL_JOURNAL_VST3, 48000.0));
     EXPECT_EQ(out.str(), std::string("[Vst3Instrument] loaded ") + CORVEL_JOURNAL_VST3 +
-                             " (Journal Synth) outCh=1\n");
+                             " (Journal Synth) outCh=2\n");
     EXPECT_EQ(takeErr(),
               "[journal] component initialize\n"
               "[journal] controller initialize\n"
-              "[journal] component setupProcessing\n"
+              "[journal] component setupProcessing 48000 256\n"
               "[journal] component setActive 1\n"
               "[journal] component setProcessing 1\n");
     std::vector<float> left(256), right(256);
     instrument.process(left.data(), right.data(), 256);
-    EXPECT_EQ(right[255], 0.25f) << "a mono bus sounds on both sides";
+    EXPECT_EQ(left[255], 0.25f);
+    EXPECT_EQ(right[255], 0.5f) << "the second channel is the right side";
   }
   EXPECT_EQ(takeErr(),
             "[journal] component setProcessing 0\n"
             "[journal] component setActive 0\n"
             "[journal] component terminate\n"
             "[journal] controller terminate\n");
+}
+
+TEST_F(Vst3JournalTest, ASingleComponentIsInitialisedAndTerminatedOnce) {
+  {
+    Vst3Instrument instrument;
+    ASSERT_TRUE(instrument.loadPlugin(CORVEL_JOURNAL_SINGLE_VST3, 48000.0));
+    EXPECT_EQ(takeErr(),
+              "[journal] component initialize\n"
+              "[journal] component setupProcessing 48000 256\n"
+              "[journal] component setActive 1\n"
+              "[journal] component setProcessing 1\n");
+  }
+  EXPECT_EQ(takeErr(),
+            "[journal] component setProcessing 0\n"
+            "[journal] component setActive 0\n"
+            "[journal] component terminate\n");
 }
 
 TEST_F(Vst3JournalTest, AFailedLoadTerminatesWhatItInitialised) {
@@ -63,7 +80,7 @@ TEST_F(Vst3JournalTest, AFailedLoadTerminatesWhatItInitialised) {
   EXPECT_EQ(takeErr(),
             "[journal] component initialize\n"
             "[journal] controller initialize\n"
-            "[journal] component setupProcessing\n"
+            "[journal] component setupProcessing 48000 256\n"
             "[Vst3Instrument] setupProcessing failed\n"
             "[journal] component terminate\n"
             "[journal] controller terminate\n");
@@ -75,16 +92,16 @@ TEST_F(Vst3JournalTest, ControllerSeesTheComponentStateBeforeItsOwn) {
   instrument.setChannel(5);
   ASSERT_TRUE(instrument.loadPlugin(CORVEL_JOURNAL_VST3, 48000.0));
   instrument.captureState();
-  EXPECT_THAT(out.str(), HasSubstr("[Vst3Instrument] state captured ch=5 component=3B\n"));
+  EXPECT_THAT(out.str(), HasSubstr("[Vst3Instrument] state captured ch=5 component=4B\n"));
   const std::string text = instrument.getSerializedState();
   takeErr();
   instrument.loadSerializedState(text);
   EXPECT_EQ(takeErr(),
-            "[journal] component setState 3\n"
-            "[journal] controller setComponentState 3\n"
+            "[journal] component setState 4\n"
+            "[journal] controller setComponentState 4\n"
             "[journal] controller setState 2\n");
-  EXPECT_THAT(out.str(), HasSubstr("[Vst3Instrument] loaded serialized state ch=5 component=3 "
-                                   "controller=2\n[Vst3Instrument] state restored ch=5 component=3B\n"));
+  EXPECT_THAT(out.str(), HasSubstr("[Vst3Instrument] loaded serialized state ch=5 component=4 "
+                                   "controller=2\n[Vst3Instrument] state restored ch=5 component=4B\n"));
 }
 
 TEST_F(Vst3JournalTest, OnlyTheVolumeControllerFallsBackToTheVolumeParameter) {
@@ -102,6 +119,33 @@ TEST_F(Vst3JournalTest, OnlyTheVolumeControllerFallsBackToTheVolumeParameter) {
             "[midi] cc=64 tag=0x1040 v=0\n"
             "[journal] controller setParamNormalized 4160 0\n"
             "[journal] controller setParamNormalized 42 0\n");
+}
+
+// The reload behind a re-opened editor: the same path and rate, a fresh instance, and the
+// captured state carried across. Checked in-process: a parent has no way to make a VST 3
+// host re-open its editor.
+TEST_F(Vst3JournalTest, ReloadKeepsPathAndRateAndTheCapturedStateRestoresTheNewInstance) {
+  Vst3Instrument instrument;
+  ASSERT_TRUE(instrument.loadPlugin(CORVEL_JOURNAL_SINGLE_VST3, 48000.0));
+  instrument.controlChange(0, 7, 127);  // the volume parameter drives the level
+  std::vector<float> left(256), right(256);
+  instrument.process(left.data(), right.data(), 256);
+  ASSERT_EQ(left[0], 1.0f);
+  instrument.captureState();
+  out.str({});
+  takeErr();
+
+  ASSERT_TRUE(instrument.reloadPlugin());
+  EXPECT_EQ(out.str(), std::string("[Vst3Instrument] loaded ") + CORVEL_JOURNAL_SINGLE_VST3 +
+                           " (Journal Synth) outCh=2\n");
+  EXPECT_THAT(takeErr(), HasSubstr("[journal] component terminate\n"
+                                   "[journal] component initialize\n"
+                                   "[journal] component setupProcessing 48000 256\n"));
+  instrument.process(left.data(), right.data(), 256);
+  EXPECT_EQ(left[0], 0.25f) << "a fresh instance";
+  instrument.restoreState();
+  instrument.process(left.data(), right.data(), 256);
+  EXPECT_EQ(left[0], 1.0f);
 }
 
 }  // namespace
