@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "instrument/native_instrument.h"
+#include "platform/host_window.h"
 
 namespace corvel {
 
@@ -12,6 +13,10 @@ namespace corvel {
 extern INativeInstrument* gInstrument;
 extern WindowHandle gHostWindow;
 
+// The host window's procedure: a close or a destruction closes the editor
+// and forgets the window, so the next request creates a fresh one; a close
+// also destroys the window, whose destruction then closes the editor again.
+void hostWndProc(WindowHandle window, WindowEvent event);
 // VST 3 start-up: opens the editor in a fresh hidden window and prints its id.
 void openEditorAtStartup(INativeInstrument& instrument);
 // OPEN_GUI: opens the editor, unless it is open, and raises the window.

@@ -3,9 +3,18 @@
 
 namespace corvel {
 
-// A hidden 800x600 top-level window, or null where no window system is
-// reachable (no display): the host then runs without an editor.
-void* createHostWindow();
+enum class WindowEvent {
+  kClose,    // the user (window manager) asks to close the window
+  kDestroy,  // the window is gone, also when the window system vanished
+};
+using WindowEventHandler = void (*)(void* window, WindowEvent event);
+
+// A hidden 800x600 top-level window titled "Corvel" of class "CorvelClass",
+// or null where no window system is reachable: the host then runs without an
+// editor. Its events reach `handler` from inside pumpMessages().
+void* createHostWindow(WindowEventHandler handler);
+// Destroys the window; its kDestroy event follows from a later pump.
+void destroyHostWindow(void* window);
 // Shows the window and lifts it above every other window.
 void bringHostWindowToFront(void* window);
 void hideHostWindow(void* window);

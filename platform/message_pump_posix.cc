@@ -1,7 +1,0 @@
-#include "platform/message_pump.h"
-
-namespace corvel {
-
-void pumpMessages() {}
-
-}  // namespace corvel
