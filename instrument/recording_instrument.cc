@@ -49,10 +49,14 @@ void RecordingInstrument::pitchBend(uint32_t channel, int32_t value) { record(jo
 
 bool RecordingInstrument::openGUI(WindowHandle parent) {
   record(join("openGUI", parent != nullptr));
-  return false;
+  editorOpen = parent != nullptr;
+  return editorOpen;
 }
 
-void RecordingInstrument::closeGUI() { record("closeGUI"); }
+void RecordingInstrument::closeGUI() {
+  record("closeGUI");
+  editorOpen = false;
+}
 
 void RecordingInstrument::captureState() {
   record("captureState");

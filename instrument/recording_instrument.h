@@ -16,7 +16,7 @@ class RecordingInstrument : public INativeInstrument {
   std::vector<std::string> calls;
   float level = 0.0f;          // every rendered sample
   std::string state;           // what captureState takes as the plug-in's state
-  bool editorOpen = false;     // what isGUIOpen answers
+  bool editorOpen = false;     // what isGUIOpen answers; openGUI with a window sets it, closeGUI clears it
   bool recordRenders = true;   // off for loops that render thousands of blocks
   std::ostream* echo = nullptr; // when set, every call is also written there as a "[fake] " line
 

@@ -24,6 +24,14 @@ int onError(Display* from, XErrorEvent* error) {
   return 0;
 }
 
+// Xlib's own handler exits at once. This one only reports; what follows is
+// decided per connection: Xlib's exit for a plug-in's, onConnectionLost for
+// the host's.
+int onFatalError(Display* from) {
+  std::fprintf(stderr, "[corvel] X connection to %s lost\n", DisplayString(from));
+  return 0;
+}
+
 // Returning from here, instead of exiting, leaves the connection dead but
 // the process alive: the host keeps serving audio without a window.
 void onConnectionLost(Display*, void*) { lost = true; }
@@ -32,6 +40,7 @@ Display* openConnection() {
   Display* opened = XOpenDisplay(nullptr);
   if (!opened) return nullptr;
   XSetErrorHandler(onError);
+  XSetIOErrorHandler(onFatalError);
   XSetIOErrorExitHandler(opened, onConnectionLost, nullptr);
   return opened;
 }

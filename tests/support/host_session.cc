@@ -50,7 +50,7 @@ bool HostSession::createBlock() {
 }
 
 bool HostSession::start(const std::vector<std::string>& arguments) {
-  process = ChildProcess::spawn({CORVEL_FAKEHOST_PATH, arguments, {"HOME=" + home}});
+  process = ChildProcess::spawn({CORVEL_FAKEHOST_PATH, arguments, {"HOME=" + home, "DISPLAY=" + displayName}});
   return process != nullptr;
 }
 

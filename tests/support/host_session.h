@@ -29,6 +29,10 @@ class HostSession {
   bool createBlock();
   ClientBlock& block() { return *client; }
 
+  // The X display (":N") the host is started on; none unless set, so tests
+  // never open windows on a developer's desktop.
+  void useDisplay(const std::string& display) { displayName = display; }
+
   // Starts the fake host with `arguments` exactly as given.
   bool start(const std::vector<std::string>& arguments);
   // Creates the block, starts the host on it (--open) and waits until it has
@@ -37,6 +41,7 @@ class HostSession {
   // startServing, then takes the first block, after which a silent host idles.
   bool startIdle(const std::vector<std::string>& extraArguments = {});
 
+  bool hasHost() const { return process != nullptr; }
   ChildProcess& host() { return *process; }
 
   // The "[fake] " lines on standard error whose call addresses `channel`,
@@ -46,6 +51,7 @@ class HostSession {
  private:
   std::string name;
   std::string home;
+  std::string displayName;
   std::unique_ptr<ClientBlock> client;
   std::unique_ptr<ChildProcess> process;
 };
