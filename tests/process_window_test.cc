@@ -74,10 +74,13 @@ TEST_F(HostWindowTest, Vst3StartupPrintsTheIdOfAHiddenCorvelWindow) {
 
 TEST_F(HostWindowTest, OpenCloseOpenShowsHidesAndReusesOneWindow) {
   ASSERT_TRUE(startPlaying());
+  const X11Probe::Window other = probe->createWindow();
+  ASSERT_TRUE(probe->isOnTop(other));
   ASSERT_TRUE(command(kCommandOpenGui));
   const X11Probe::Window window = hostWindow();
   ASSERT_NE(window, 0u);
   EXPECT_TRUE(mappedBecomes(window, true));
+  EXPECT_TRUE(probe->isOnTop(window)) << "raised above the parent's window";
 
   ASSERT_TRUE(command(kCommandOpenGui));
   ASSERT_TRUE(command(kCommandCloseGui));

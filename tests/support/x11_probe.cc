@@ -121,9 +121,21 @@ std::string X11Probe::title(Window window) {
   return title;
 }
 
+bool X11Probe::isOnTop(Window window) {
+  const std::vector<Window> stack = children(DefaultRootWindow(x(display)));
+  return !stack.empty() && stack.back() == window;
+}
+
 void X11Probe::map(Window window) {
   XMapWindow(x(display), window);
   XSync(x(display), False);
+}
+
+X11Probe::Window X11Probe::createWindow() {
+  const Window window = XCreateSimpleWindow(x(display), DefaultRootWindow(x(display)), 0, 0, 100, 100,
+                                            0, 0, 0);
+  map(window);
+  return window;
 }
 
 void X11Probe::requestClose(Window window) {

@@ -43,8 +43,12 @@ class X11Probe {
   // Width and height; 0 x 0 for a window that does not exist.
   std::pair<int, int> size(Window window);
   std::string title(Window window);
+  // Whether `window` is above every other top-level window.
+  bool isOnTop(Window window);
 
   void map(Window window);
+  // A mapped top-level window of the probe's own, which it destroys with itself.
+  Window createWindow();
   // WM_DELETE_WINDOW, as a window manager sends it for the close button.
   void requestClose(Window window);
   // A left-button press and release at (x, y) of `window`.
