@@ -1,27 +1,14 @@
 #include "platform/run_loop.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <thread>
 
+#include "platform/test_pipe.h"
+
 namespace corvel {
 namespace {
-
-struct Pipe {
-  Pipe() { EXPECT_EQ(pipe(fds), 0); }
-  ~Pipe() {
-    close(fds[0]);
-    close(fds[1]);
-  }
-  void signal() { EXPECT_EQ(write(fds[1], "x", 1), 1); }
-  void drain() {
-    char byte;
-    EXPECT_EQ(read(fds[0], &byte, 1), 1);
-  }
-  int fds[2];
-};
 
 struct Counter {
   int calls = 0;
@@ -41,7 +28,7 @@ void countTimer(void* owner) {
 }
 
 TEST(RunLoop, ReadableDescriptorsAreReportedUntilUnwatched) {
-  Pipe pipe;
+  TestPipe pipe;
   Counter counter;
   watchDescriptor(pipe.fds[0], &counter, countReady);
   serviceRunLoop();
@@ -60,7 +47,7 @@ TEST(RunLoop, ReadableDescriptorsAreReportedUntilUnwatched) {
 }
 
 TEST(RunLoop, ACallbackMayRemoveItselfAndLeavesOthersServed) {
-  Pipe pipe;
+  TestPipe pipe;
   Counter leaving{.unregisterOnCall = true};
   Counter staying;
   watchDescriptor(pipe.fds[0], &leaving, countReady);

@@ -13,11 +13,12 @@
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "pluginterfaces/vst/ivstprocesscontext.h"
 #include "public.sdk/source/vst/hosting/eventlist.h"
-#include "public.sdk/source/vst/hosting/hostclasses.h"
 #include "public.sdk/source/vst/hosting/module.h"
 #include "public.sdk/source/vst/hosting/parameterchanges.h"
 #include "public.sdk/source/vst/hosting/processdata.h"
 #include "vst3/host_component_handler.h"
+#include "vst3/host_context.h"
+#include "vst3/host_plug_frame.h"
 
 namespace corvel {
 
@@ -27,13 +28,15 @@ struct LoadedPlugin {
   VST3::Hosting::Module::Ptr module;
   Steinberg::IPtr<Steinberg::Vst::IComponent> component;
   Steinberg::IPtr<Steinberg::Vst::IEditController> controller;
-  // The SDK's host context is not reference counted (its release never frees it).
-  std::unique_ptr<Steinberg::Vst::HostApplication> hostContext;
+  // The SDK's host context is not reference counted (its release never frees it). It
+  // holds the run loop, so what the plug-in registered goes before the module does.
+  std::unique_ptr<HostContext> hostContext;
   Steinberg::Vst::HostProcessData processData;
   Steinberg::Vst::EventList eventList{50};
   Steinberg::Vst::ParameterChanges parameterChanges{0};
   Steinberg::Vst::ProcessContext processContext{};
   Steinberg::IPtr<Steinberg::IPlugView> view;
+  HostPlugFrame plugFrame;
   HostComponentHandler componentHandler;
   int32_t outputChannels = 2;
   bool singleComponent = false;

@@ -140,7 +140,7 @@ bool Vst3Instrument::loadPlugin(const std::string& pluginPath, double rate) {
     log::err("[Vst3Instrument] createInstance<IComponent> failed");
     return false;
   }
-  auto hostContext = std::make_unique<HostApplication>();
+  auto hostContext = std::make_unique<HostContext>();
   if (!initializeWith(component, hostContext.get())) {
     log::err("[Vst3Instrument] component initialize failed");
     return false;
@@ -155,6 +155,7 @@ bool Vst3Instrument::loadPlugin(const std::string& pluginPath, double rate) {
 
   auto record = std::make_unique<LoadedPlugin>();
   record->singleComponent = singleComponent;
+  record->plugFrame.offer(&hostContext->runLoop);
   controller->setComponentHandler(&record->componentHandler);
   connect(component, controller);
   activateBuses(*component);
@@ -207,25 +208,5 @@ bool Vst3Instrument::reloadPlugin() {
 void Vst3Instrument::setSuspended(bool suspend) { suspended = suspend; }
 
 void Vst3Instrument::selectProgram(uint32_t, uint32_t, uint32_t) {}
-
-// The editor is not embedded yet: nothing is ever attached, so it never counts as open.
-bool Vst3Instrument::openGUI(WindowHandle) { return false; }
-bool Vst3Instrument::attachView(WindowHandle) { return false; }
-bool Vst3Instrument::hasEditor() { return true; }
-bool Vst3Instrument::isGUIOpen() { return plugin && editorOpen; }
-bool Vst3Instrument::needsFreshInstance() { return editorWasOpened && !editorOpen; }
-bool Vst3Instrument::ensureFreshInstance() { return true; }
-void Vst3Instrument::guiIdle() {}
-
-void Vst3Instrument::closeGUI() {
-  if (plugin) plugin->view = nullptr;
-  editorOpen = false;
-}
-
-void Vst3Instrument::resizeGUI(int32_t width, int32_t height) {
-  if (!plugin || !plugin->view) return;
-  ViewRect rect{0, 0, width, height};
-  plugin->view->onSize(&rect);
-}
 
 }  // namespace corvel

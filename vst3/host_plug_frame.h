@@ -1,0 +1,28 @@
+// The frame handed to a plug-in's editor view. It answers resize requests by resizing
+// the view alone (the host window keeps its size) and offers the host's run loop, which
+// Linux editors need to draw at all. Main thread.
+#pragma once
+
+#include "pluginterfaces/gui/iplugview.h"
+
+namespace corvel {
+
+class HostPlugFrame : public Steinberg::IPlugFrame {
+ public:
+  // The run loop offered to views; null offers none.
+  void offer(Steinberg::Linux::IRunLoop* loop);
+
+  // The run loop, for every other interface id nothing.
+  Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override;
+  // Embedded in its owner, never counted or freed through these.
+  Steinberg::uint32 PLUGIN_API addRef() override;
+  Steinberg::uint32 PLUGIN_API release() override;
+
+  // onSize on the view with the new size; kResultOk also when an argument is missing.
+  Steinberg::tresult PLUGIN_API resizeView(Steinberg::IPlugView* view, Steinberg::ViewRect* newSize) override;
+
+ private:
+  Steinberg::Linux::IRunLoop* runLoop = nullptr;
+};
+
+}  // namespace corvel
