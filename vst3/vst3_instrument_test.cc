@@ -5,12 +5,11 @@
 
 #include <cmath>
 #include <filesystem>
-#include <iostream>
-#include <sstream>
 #include <vector>
 
 #include "instrument/base64.h"
 #include "platform/system.h"
+#include "vst3/captured_log.h"
 
 namespace corvel {
 namespace {
@@ -21,28 +20,6 @@ using ::testing::MatchesRegex;
 constexpr int32_t kBlock = 256;
 
 std::string mdaPath() { return std::string(CORVEL_VST3_SAMPLES_DIR) + "/mda-vst3.vst3"; }
-
-// Collects what the adapter logs while it lives.
-class CapturedLog {
- public:
-  CapturedLog() : oldOut(std::cout.rdbuf(out.rdbuf())), oldErr(std::cerr.rdbuf(err.rdbuf())) {}
-  ~CapturedLog() {
-    std::cout.rdbuf(oldOut);
-    std::cerr.rdbuf(oldErr);
-  }
-  std::string takeOut() { return take(out); }
-  std::string takeErr() { return take(err); }
-
- private:
-  static std::string take(std::ostringstream& stream) {
-    std::string text = stream.str();
-    stream.str({});
-    return text;
-  }
-  std::ostringstream out, err;
-  std::streambuf* oldOut;
-  std::streambuf* oldErr;
-};
 
 std::string layoutText(const std::vector<uint8_t>& layout) {
   return base64Encode(layout.data(), layout.size());

@@ -99,9 +99,9 @@ TEST_F(Vst3JournalTest, ControllerSeesTheComponentStateBeforeItsOwn) {
   EXPECT_EQ(takeErr(),
             "[journal] component setState 4\n"
             "[journal] controller setComponentState 4\n"
-            "[journal] controller setState 2\n");
+            "[journal] controller setState 8\n");
   EXPECT_THAT(out.str(), HasSubstr("[Vst3Instrument] loaded serialized state ch=5 component=4 "
-                                   "controller=2\n[Vst3Instrument] state restored ch=5 component=4B\n"));
+                                   "controller=8\n[Vst3Instrument] state restored ch=5 component=4B\n"));
 }
 
 TEST_F(Vst3JournalTest, OnlyTheVolumeControllerFallsBackToTheVolumeParameter) {
