@@ -170,6 +170,16 @@ TEST_F(Vst3EditorTest, AResizeRequestResizesTheViewAndNotTheWindow) {
   EXPECT_EQ(windowSize(), kFixtureSize);
 }
 
+TEST_F(Vst3EditorTest, AViewWithoutASizeIsAttachedAndTheWindowKeepsItsSize) {
+  setenv("CORVEL_JOURNAL_FAIL", "getSize", 1);
+  const bool opened = instrument.openGUI(window.handle);
+  unsetenv("CORVEL_JOURNAL_FAIL");
+  ASSERT_TRUE(opened);
+  EXPECT_THAT(log.takeErr(), Not(HasSubstr("onSize")));
+  EXPECT_TRUE(instrument.isGUIOpen());
+  EXPECT_EQ(windowSize(), std::make_pair(800, 600));
+}
+
 TEST_F(Vst3EditorTest, AttachingToNoWindowOrAGoneOneFailsAndChangesNothing) {
   void* gone = createHostWindow(ignoreWindowEvents);
   destroyHostWindow(gone);
