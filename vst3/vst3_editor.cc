@@ -27,6 +27,13 @@ void sizeWindowToView(IPlugView& view, WindowHandle window) {
   view.onSize(&size);
 }
 
+// The view is told it is going, so that it unregisters from the run loop and lets go of
+// its window while the host window still exists.
+void detach(IPlugView& view) {
+  view.removed();
+  view.setFrame(nullptr);
+}
+
 }  // namespace
 
 bool Vst3Instrument::openGUI(WindowHandle parent) { return ensureFreshInstance() && attachView(parent); }
@@ -51,18 +58,16 @@ bool Vst3Instrument::attachView(WindowHandle parent) {
   view->isPlatformTypeSupported(editorPlatformType());
   if (view->attached(parent, editorPlatformType()) != kResultOk) return false;
   sizeWindowToView(*view, parent);
+  if (plugin->view && plugin->view != view) detach(*plugin->view);
   plugin->view = view;
   editorOpen = true;
   editorWasOpened = true;
   return true;
 }
 
-// The view is told it is going, so it unregisters from the run loop and lets go of its
-// window while the host window still exists.
 void Vst3Instrument::closeGUI() {
   if (plugin && plugin->view) {
-    plugin->view->removed();
-    plugin->view->setFrame(nullptr);
+    detach(*plugin->view);
     plugin->view = nullptr;
   }
   editorOpen = false;

@@ -170,6 +170,21 @@ TEST_F(Vst3EditorTest, AResizeRequestResizesTheViewAndNotTheWindow) {
   EXPECT_EQ(windowSize(), kFixtureSize);
 }
 
+TEST_F(Vst3EditorTest, OpeningWhileOpenReplacesTheViewWithoutReload) {
+  ASSERT_TRUE(instrument.openGUI(window.handle));
+  log.takeErr();
+  ASSERT_TRUE(instrument.openGUI(window.handle));
+  EXPECT_EQ(log.takeErr(),
+            "[journal] controller createView editor\n"
+            "[journal] editor setFrame\n"
+            "[journal] editor attached X11EmbedWindowID\n"
+            "[journal] editor onSize 640x480\n"
+            "[journal] editor removed\n"
+            "[journal] editor setFrame null\n");
+  EXPECT_TRUE(instrument.isGUIOpen());
+  EXPECT_TRUE(waitUntil([&] { return probe->children(window.id()).size() == 1; }, 5s));
+}
+
 TEST_F(Vst3EditorTest, AViewWithoutASizeIsAttachedAndTheWindowKeepsItsSize) {
   setenv("CORVEL_JOURNAL_FAIL", "getSize", 1);
   const bool opened = instrument.openGUI(window.handle);
