@@ -26,18 +26,20 @@ inline constexpr int kMidiNumbers = 128;
 
 struct LoadedPlugin {
   VST3::Hosting::Module::Ptr module;
-  Steinberg::IPtr<Steinberg::Vst::IComponent> component;
-  Steinberg::IPtr<Steinberg::Vst::IEditController> controller;
+  // The host's objects come before the plug-in's, so they outlive the references the
+  // plug-in's objects keep to them until they are freed.
   // The SDK's host context is not reference counted (its release never frees it). It
   // holds the run loop, so what the plug-in registered goes before the module does.
   std::unique_ptr<HostContext> hostContext;
+  HostPlugFrame plugFrame;
+  HostComponentHandler componentHandler;
+  Steinberg::IPtr<Steinberg::Vst::IComponent> component;
+  Steinberg::IPtr<Steinberg::Vst::IEditController> controller;
   Steinberg::Vst::HostProcessData processData;
   Steinberg::Vst::EventList eventList{50};
   Steinberg::Vst::ParameterChanges parameterChanges{0};
   Steinberg::Vst::ProcessContext processContext{};
   Steinberg::IPtr<Steinberg::IPlugView> view;
-  HostPlugFrame plugFrame;
-  HostComponentHandler componentHandler;
   int32_t outputChannels = 2;
   bool singleComponent = false;
   int32_t nextNoteId = 1;

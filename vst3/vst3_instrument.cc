@@ -164,6 +164,9 @@ bool Vst3Instrument::loadPlugin(const std::string& pluginPath, double rate) {
     // What was initialised is terminated before the references go.
     terminate(component);
     if (!singleComponent) terminate(controller);
+    // Before the record: the plug-in may still hold the handler that lives in it.
+    controller = nullptr;
+    component = nullptr;
     return false;
   }
   record->outputChannels = outputChannelCount(*component);
