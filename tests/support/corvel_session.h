@@ -1,0 +1,38 @@
+// One real corvel process on a block of its own, with a fresh HOME (real
+// plug-ins write settings there); killed and cleaned up even when a test
+// fails. Test thread.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "client/child_process.h"
+#include "client/client_block.h"
+
+namespace corvel {
+
+struct Corvel {
+  // Runs corvel with "--shm NAME --open --channel 7" followed by `extra`, on
+  // the X display `display` (":N"); with none it has no display at all, so
+  // tests never open windows on a developer's desktop.
+  explicit Corvel(const std::vector<std::string>& extra, const std::string& display = "");
+  ~Corvel();
+  Corvel(const Corvel&) = delete;
+  Corvel& operator=(const Corvel&) = delete;
+
+  // Waits for the host to have published its preset and started serving.
+  bool serving();
+  // Takes `count` blocks and returns the largest magnitude in them, or -1 on timeout.
+  float peakOf(int count);
+  bool noteOn(uint8_t note);
+
+  std::string name;
+  std::filesystem::path home;
+  std::unique_ptr<ClientBlock> block;
+  std::unique_ptr<ChildProcess> process;
+};
+
+}  // namespace corvel
