@@ -1,6 +1,7 @@
 #include "tests/support/virtual_display.h"
 
 #include <signal.h>
+#include <stdlib.h>
 
 #include <chrono>
 #include <filesystem>
@@ -20,6 +21,15 @@ std::unique_ptr<VirtualDisplay> VirtualDisplay::start() {
   std::string number = server->output();
   number.erase(number.find('\n'));
   return std::unique_ptr<VirtualDisplay>(new VirtualDisplay(std::move(server), ":" + number));
+}
+
+const VirtualDisplay* VirtualDisplay::shared() {
+  static const std::unique_ptr<VirtualDisplay> display = [] {
+    auto started = start();
+    if (started) setenv("DISPLAY", started->name().c_str(), 1);
+    return started;
+  }();
+  return display.get();
 }
 
 VirtualDisplay::VirtualDisplay(std::unique_ptr<ChildProcess> server, std::string name)

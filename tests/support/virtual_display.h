@@ -23,6 +23,11 @@ class VirtualDisplay {
   // Ends the server at once, as a crashed or closed X session would.
   void kill();
 
+  // One server for the whole test program, started on first use, with this
+  // process's DISPLAY set to it: the platform opens its X connection once
+  // per process, from DISPLAY, and keeps it. Null when Xvfb does not come up.
+  static const VirtualDisplay* shared();
+
  private:
   VirtualDisplay(std::unique_ptr<ChildProcess> server, std::string name);
 
