@@ -78,16 +78,19 @@ VstTimeInfo* Vst2Instrument::refreshTimeInfo(Vst2Instrument* instance) {
   return &hostTimeInfo;
 }
 
-intptr_t Vst2Instrument::answerHost(Vst2Instrument* instance, int32_t opcode, void* ptr) {
+intptr_t Vst2Instrument::answerHost(Vst2Instrument* instance, int32_t opcode, int32_t index,
+                                    intptr_t value, void* ptr) {
   switch (opcode) {
     case audioMasterAutomate:
     case audioMasterIdle:
     case audioMasterWantMidi:
-    case audioMasterSizeWindow:
     case audioMasterGetCurrentProcessLevel:
     case audioMasterUpdateDisplay:
     case audioMasterBeginEdit:
     case audioMasterEndEdit:
+      return 1;
+    case audioMasterSizeWindow:
+      if (instance) instance->resizeEditorParent(index, value);
       return 1;
     case audioMasterVersion:
       return kHostVersion;
@@ -112,14 +115,14 @@ intptr_t Vst2Instrument::answerHost(Vst2Instrument* instance, int32_t opcode, vo
   }
 }
 
-intptr_t Vst2Instrument::hostCallback(AEffect* effect, int32_t opcode, int32_t index, intptr_t,
+intptr_t Vst2Instrument::hostCallback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
                                       void* ptr, float) {
   Vst2Instrument* instance = findInstance(effect);
   if (loadingInstance) {
     log::err("[Vst2Instrument] audioMaster op=", opcode, " idx=", index, " during VSTPluginMain");
   }
   if (static_cast<uint32_t>(opcode) > static_cast<uint32_t>(kLastAnsweredOpcode)) return 0;
-  return answerHost(instance, opcode, ptr);
+  return answerHost(instance, opcode, index, value, ptr);
 }
 
 }  // namespace corvel

@@ -144,16 +144,10 @@ bool Vst2Instrument::prepare(double rate, int32_t maxBlockSize) {
   return completed;
 }
 
-bool Vst2Instrument::openGUI(WindowHandle) { return false; }
-bool Vst2Instrument::hasEditor() { return false; }
-void Vst2Instrument::closeGUI() {}
 bool Vst2Instrument::needsFreshInstance() { return false; }
 void Vst2Instrument::setSuspended(bool) {}
 bool Vst2Instrument::reloadPlugin() { return true; }
 bool Vst2Instrument::ensureFreshInstance() { return true; }
-bool Vst2Instrument::attachView(WindowHandle) { return false; }
 void Vst2Instrument::resizeGUI(int32_t, int32_t) {}
-void Vst2Instrument::guiIdle() {}
-bool Vst2Instrument::isGUIOpen() { return editorOpen; }
 
 }  // namespace corvel

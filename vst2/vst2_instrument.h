@@ -32,7 +32,6 @@ class Vst2Instrument : public INativeInstrument {
   void programChange(uint32_t channel, uint32_t program) override;
   void pitchBend(uint32_t channel, int32_t value) override;
 
-  // The editor is not wired up by this adapter yet: it reports none.
   bool openGUI(WindowHandle parent) override;
   bool hasEditor() override;
   void closeGUI() override;
@@ -59,7 +58,8 @@ class Vst2Instrument : public INativeInstrument {
   static intptr_t hostCallback(vst2::AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
                                void* ptr, float opt);
   static Vst2Instrument* findInstance(vst2::AEffect* effect);
-  static intptr_t answerHost(Vst2Instrument* instance, int32_t opcode, void* ptr);
+  static intptr_t answerHost(Vst2Instrument* instance, int32_t opcode, int32_t index, intptr_t value,
+                             void* ptr);
   static vst2::VstTimeInfo* refreshTimeInfo(Vst2Instrument* instance);
   static void setLoadingInstance(Vst2Instrument* instance);
   static void registerEffect(vst2::AEffect* effect, Vst2Instrument* instance);
@@ -72,6 +72,13 @@ class Vst2Instrument : public INativeInstrument {
   bool acceptEffect(vst2::AEffect* candidate, const std::string& path);
   void rejectEffect(vst2::AEffect* candidate);
   void logLoaded();
+  // Sends an editor opcode that only logs `failureLine` when the plug-in faults or throws.
+  void sendEditorGuarded(int32_t opcode, const char* failureLine);
+  // Asks the open editor for its rectangle and sizes `parent` to it.
+  void sizeParentToEditor(WindowHandle parent);
+  // The plug-in's own resize request (audioMasterSizeWindow): sizes the open
+  // editor's parent window. Main (plug-ins ask from their editor code).
+  void resizeEditorParent(int32_t width, intptr_t height);
   void sendMidi(uint32_t status, uint32_t data1, uint32_t data2, int32_t deltaFrames);
   void wireInputs(std::vector<float*>& inputs, int32_t count, int32_t frames);
   void wireOutputs(std::vector<float*>& outputs, int32_t count, float* outLeft, float* outRight,

@@ -181,7 +181,8 @@ static_assert(offsetof(VstTimeInfo, timeSigNumerator) == 64);
 static_assert(offsetof(VstTimeInfo, smpteOffset) == 72);
 static_assert(offsetof(VstTimeInfo, flags) == 84);
 
-// Editor rectangle, in pixels.
+// Editor rectangle, in pixels; the plug-in owns it and answers
+// effEditGetRect with its address.
 struct ERect {
   int16_t top;
   int16_t left;
@@ -190,5 +191,8 @@ struct ERect {
 };
 
 static_assert(sizeof(ERect) == 8);
+static_assert(offsetof(ERect, left) == 2);
+static_assert(offsetof(ERect, bottom) == 4);
+static_assert(offsetof(ERect, right) == 6);
 
 }  // namespace corvel::vst2
