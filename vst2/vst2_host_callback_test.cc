@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -12,6 +13,8 @@ namespace {
 
 using ::testing::ElementsAre;
 using testing::fixturePath;
+using testing::LoadedFixture;
+using testing::reportOf;
 using testing::StreamCapture;
 
 // Keeps the fixture library loaded past the adapter's lifetime, so its
@@ -82,6 +85,34 @@ TEST_F(Vst2HostCallback, ConcurrentTimeRequestsSeeWholeRecordsAndDistinctPositio
   all.insert(all.end(), positions[1].begin(), positions[1].end());
   std::sort(all.begin(), all.end());
   for (size_t i = 1; i < all.size(); ++i) EXPECT_EQ(all[i] - all[i - 1], 128.0);
+}
+
+// The fixture's own thread asks for the time, rate, block size and id from
+// effOpen to effClose while this thread renders; it counts what it found wrong.
+TEST(Vst2PluginThread, CallsBackWhileTheHostRendersAndIsStoppedByTeardown) {
+  auto fixture = std::make_unique<LoadedFixture>("callback_thread");
+  ASSERT_TRUE(fixture->loaded);
+  Vst2Instrument& instrument = fixture->instrument;
+  ASSERT_TRUE(instrument.prepare(48000.0, 64));
+  {
+    StreamCapture err(std::cerr);
+    instrument.noteOn(0, 60, 1.0f, 0);
+  }
+  std::vector<float> left(64), right(64);
+  const uint8_t noteOn[] = {0x90, 60};
+  // Bounded, not timed: a starved plug-in thread fails the count below.
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  fixture::FixtureReport report{};
+  do {
+    for (int block = 0; block < 32; ++block) instrument.process(left.data(), right.data(), 64);
+    report = reportOf(instrument);
+  } while (report.foreignRequests < 200 && std::chrono::steady_clock::now() < giveUp);
+  EXPECT_GE(report.foreignRequests, 200u);
+  EXPECT_EQ(report.foreignMismatches, 0u);
+  EXPECT_EQ(report.timeMismatches, 0u);
+  EXPECT_EQ(left[63], fixture::encodeLevel(0, noteOn));
+  EXPECT_EQ(right[0], fixture::encodeLevel(1, noteOn));
+  fixture.reset();  // effClose joins the plug-in's thread: returning at all is the check
 }
 
 }  // namespace

@@ -17,9 +17,15 @@ void Vst2Instrument::captureState() {
   plugin->chunk.assign(bytes, bytes + count);
 }
 
+// A zero byte follows the chunk, outside its count: plug-ins that keep their
+// state as text (amsynth) take its length with strlen.
 void Vst2Instrument::restoreState() {
   if (!effect() || plugin->chunk.empty()) return;
-  dispatch(effSetChunk, 0, static_cast<intptr_t>(plugin->chunk.size()), plugin->chunk.data());
+  std::vector<uint8_t>& chunk = plugin->chunk;
+  const auto count = static_cast<intptr_t>(chunk.size());
+  chunk.push_back(0);
+  dispatch(effSetChunk, 0, count, chunk.data());
+  chunk.pop_back();
 }
 
 std::string Vst2Instrument::getSerializedState() {

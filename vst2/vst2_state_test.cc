@@ -39,6 +39,16 @@ TEST(Vst2State, CapturedTextRestoresTheExactBytes) {
   EXPECT_EQ(fixture.instrument.getSerializedState(), text);
 }
 
+TEST(Vst2State, RestoredChunkIsFollowedByAZeroByteOutsideItsCount) {
+  LoadedFixture fixture("synth");
+  StreamCapture out(std::cout);
+  fixture.instrument.loadSerializedState("YWJj");  // "abc"
+  EXPECT_EQ(out.str(), "[Vst2Instrument] preset restored ch=3 (3B)\n");
+  const auto report = reportOf(fixture.instrument);
+  EXPECT_EQ(report.foreignChunkSize, 3);
+  EXPECT_EQ(report.foreignChunkEnded, 1u);
+}
+
 TEST(Vst2State, BadTextKeepsTheHeldChunkAndTheKeepsPlugInUntouched) {
   LoadedFixture fixture("synth");
   const auto held = reportOf(fixture.instrument);
