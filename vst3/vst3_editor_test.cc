@@ -27,16 +27,6 @@ using ::testing::Not;
 constexpr uint32_t kFixtureColour = 0x3050E0;
 const std::pair<int, int> kFixtureSize{640, 480};
 
-// One display for the whole process: the host opens its connection once, from DISPLAY.
-const VirtualDisplay* sharedDisplay() {
-  static const std::unique_ptr<VirtualDisplay> display = [] {
-    auto started = VirtualDisplay::start();
-    if (started) setenv("DISPLAY", started->name().c_str(), 1);
-    return started;
-  }();
-  return display.get();
-}
-
 void ignoreWindowEvents(void*, WindowEvent) {}
 
 // A host window that goes after the instrument that may have an editor in it.
@@ -84,7 +74,7 @@ class Vst3EditorTest : public ::testing::Test {
   }
 
   // Started before the window: the host's connection is opened with the first window.
-  const VirtualDisplay* display = sharedDisplay();
+  const VirtualDisplay* display = VirtualDisplay::shared();
   HostWindow window;
   std::unique_ptr<X11Probe> probe;
   CapturedLog log;
