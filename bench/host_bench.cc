@@ -3,13 +3,12 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
 #include <benchmark/benchmark.h>
 
+#include "bench/process_cpu.h"
 #include "client/child_process.h"
 #include "client/client_block.h"
 #include "host/host_fixture.h"
@@ -30,18 +29,6 @@ void BM_ServiceLoopPass(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(host.loop.runPass());
 }
 BENCHMARK(BM_ServiceLoopPass)->Arg(64)->Arg(256);
-
-// User plus system clock ticks of a process, from /proc. Bench thread.
-double cpuSeconds(unsigned long pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string text((std::istreambuf_iterator<char>(stat)), {});
-  std::istringstream fields(text.substr(text.rfind(')') + 2));
-  std::string skip;
-  for (int i = 0; i < 11; ++i) fields >> skip;  // state .. cmajflt
-  double user = 0, system = 0;
-  fields >> user >> system;
-  return (user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
 
 // Bench thread. Reports the idle host's processor share over 10 s.
 void BM_IdleHostCpu(benchmark::State& state) {
