@@ -1,65 +1,16 @@
 // The real corvel process with both adapters: the SDK's mda instrument
 // through VST 3, our fixture synth through VST 2, and the load failures.
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cmath>
 #include <filesystem>
 #include <fstream>
 
-#include "client/child_process.h"
-#include "client/client_block.h"
+#include "tests/support/corvel_session.h"
 
 namespace corvel {
 namespace {
 
 using namespace std::chrono_literals;
-
-std::string uniqueName() {
-  static std::atomic<int> counter{0};
-  return "corvel-e2e-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
-}
-
-// One corvel on its own block; killed and cleaned up even when a test fails.
-struct Corvel {
-  explicit Corvel(std::vector<std::string> extra) : name(uniqueName()), block(ClientBlock::create(name)) {
-    std::vector<std::string> args{"--shm", name, "--open", "--channel", "7"};
-    args.insert(args.end(), extra.begin(), extra.end());
-    // Real plug-ins write settings under HOME: give each host a fresh one.
-    std::filesystem::create_directories(home / ".config");
-    std::filesystem::create_directories(home / ".local/share");
-    process = ChildProcess::spawn({CORVEL_PATH, args, {"HOME=" + home.string()}});
-  }
-  ~Corvel() {
-    if (process) process->kill();
-    std::error_code ignored;
-    std::filesystem::remove_all(home, ignored);
-  }
-  bool serving() { return process && process->waitForOutput("[corvel] panic after preset ch=7\n", 20s); }
-
-  // Takes `count` blocks and returns the largest magnitude in them.
-  float peakOf(int count) {
-    float peak = 0;
-    AudioBlock audio;
-    for (int i = 0; i < count; ++i) {
-      if (!block->readBlock(256, audio, 5s)) return -1;
-      for (size_t s = 0; s < audio.left.size(); ++s)
-        peak = std::max({peak, std::fabs(audio.left[s]), std::fabs(audio.right[s])});
-    }
-    return peak;
-  }
-
-  bool noteOn(uint8_t note) {
-    return block->writeMidi({ShmMidiEvent{kMidiNoteOn, 0, note, 100, 0, 0, {}}}, 5s);
-  }
-
-  std::string name;
-  std::filesystem::path home = std::filesystem::temp_directory_path() / (name + "-home");
-  std::unique_ptr<ClientBlock> block;
-  std::unique_ptr<ChildProcess> process;
-};
 
 const std::string kMda = std::string(CORVEL_VST3_SAMPLES) + "/mda-vst3.vst3";
 
