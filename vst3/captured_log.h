@@ -21,7 +21,8 @@ class CapturedLog {
   // What was logged since the last take.
   std::string takeOut() { return take(out); }
   std::string takeErr() { return take(err); }
-  // Everything logged to standard error since the last take, left in place.
+  // What was logged since the last take, left in place.
+  std::string peekOut() const { return out.str(); }
   std::string peekErr() const { return err.str(); }
 
  private:

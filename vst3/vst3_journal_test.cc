@@ -3,10 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <iostream>
-#include <sstream>
 #include <vector>
 
+#include "vst3/captured_log.h"
 #include "vst3/vst3_instrument.h"
 
 namespace corvel {
@@ -16,28 +15,17 @@ using ::testing::HasSubstr;
 
 class Vst3JournalTest : public ::testing::Test {
  protected:
-  Vst3JournalTest() : oldOut(std::cout.rdbuf(out.rdbuf())), oldErr(std::cerr.rdbuf(err.rdbuf())) {}
-  ~Vst3JournalTest() override {
-    unsetenv("CORVEL_JOURNAL_FAIL");
-    std::cout.rdbuf(oldOut);
-    std::cerr.rdbuf(oldErr);
-  }
-  std::string takeErr() {
-    std::string text = err.str();
-    err.str({});
-    return text;
-  }
+  ~Vst3JournalTest() override { unsetenv("CORVEL_JOURNAL_FAIL"); }
+  std::string takeErr() { return log.takeErr(); }
 
-  std::ostringstream out, err;
-  std::streambuf* oldOut;
-  std::streambuf* oldErr;
+  CapturedLog log;
 };
 
 TEST_F(Vst3JournalTest, LoadsTheInstrumentClassAndTearsDownInOrder) {
   {
     Vst3Instrument instrument;
     ASSERT_TRUE(instrument.loadPlugin(CORVEL_JOURNAL_VST3, 48000.0));
-    EXPECT_EQ(out.str(), std::string("[Vst3Instrument] loaded ") + CORVEL_JOURNAL_VST3 +
+    EXPECT_EQ(log.peekOut(), std::string("[Vst3Instrument] loaded ") + CORVEL_JOURNAL_VST3 +
                              " (Journal Synth) outCh=2\n");
     EXPECT_EQ(takeErr(),
               "[journal] component initialize\n"
@@ -92,7 +80,7 @@ TEST_F(Vst3JournalTest, ControllerSeesTheComponentStateBeforeItsOwn) {
   instrument.setChannel(5);
   ASSERT_TRUE(instrument.loadPlugin(CORVEL_JOURNAL_VST3, 48000.0));
   instrument.captureState();
-  EXPECT_THAT(out.str(), HasSubstr("[Vst3Instrument] state captured ch=5 component=4B\n"));
+  EXPECT_THAT(log.peekOut(), HasSubstr("[Vst3Instrument] state captured ch=5 component=4B\n"));
   const std::string text = instrument.getSerializedState();
   takeErr();
   instrument.loadSerializedState(text);
@@ -100,7 +88,7 @@ TEST_F(Vst3JournalTest, ControllerSeesTheComponentStateBeforeItsOwn) {
             "[journal] component setState 4\n"
             "[journal] controller setComponentState 4\n"
             "[journal] controller setState 8\n");
-  EXPECT_THAT(out.str(), HasSubstr("[Vst3Instrument] loaded serialized state ch=5 component=4 "
+  EXPECT_THAT(log.peekOut(), HasSubstr("[Vst3Instrument] loaded serialized state ch=5 component=4 "
                                    "controller=8\n[Vst3Instrument] state restored ch=5 component=4B\n"));
 }
 
@@ -132,11 +120,11 @@ TEST_F(Vst3JournalTest, ReloadKeepsPathAndRateAndTheCapturedStateRestoresTheNewI
   instrument.process(left.data(), right.data(), 256);
   ASSERT_EQ(left[0], 1.0f);
   instrument.captureState();
-  out.str({});
+  log.takeOut();
   takeErr();
 
   ASSERT_TRUE(instrument.reloadPlugin());
-  EXPECT_EQ(out.str(), std::string("[Vst3Instrument] loaded ") + CORVEL_JOURNAL_SINGLE_VST3 +
+  EXPECT_EQ(log.peekOut(), std::string("[Vst3Instrument] loaded ") + CORVEL_JOURNAL_SINGLE_VST3 +
                            " (Journal Synth) outCh=2\n");
   EXPECT_THAT(takeErr(), HasSubstr("[journal] component terminate\n"
                                    "[journal] component initialize\n"
