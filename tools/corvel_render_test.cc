@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -30,19 +31,34 @@ Wav readWav(const std::string& path) {
   return wav;
 }
 
+// A scratch folder that doubles as HOME (with the folders real plug-ins
+// write to), removed even when the test fails.
+struct ScratchDir {
+  explicit ScratchDir(const std::string& tag)
+      : path(std::filesystem::temp_directory_path() / ("corvel-render-" + tag + "-" + std::to_string(getpid()))) {
+    std::filesystem::create_directories(path / ".config");
+    std::filesystem::create_directories(path / ".local/share");
+  }
+  ~ScratchDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+  std::string operator/(const std::string& name) const { return (path / name).string(); }
+  std::filesystem::path path;
+};
+
 TEST(CorvelRender, WritesTheWholeSongAtTheRequestedFormat) {
-  const std::string dir = std::filesystem::temp_directory_path() / ("corvel-render-" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
+  const ScratchDir scratch("fake");
   auto render = ChildProcess::spawn({CORVEL_RENDER_PATH,
                                      {"--plugin", "fake", "--host", CORVEL_FAKEHOST_PATH, "--midi", CORVEL_DEMO_MIDI,
-                                      "--out", dir + "/out.wav", "--sr", "48000", "--block", "128", "--tail", "0.5",
-                                      "--preset-out", dir + "/preset.txt"},
+                                      "--out", scratch / "out.wav", "--sr", "48000", "--block", "128", "--tail", "0.5",
+                                      "--preset-out", scratch / "preset.txt"},
                                      {}});
   ASSERT_TRUE(render);
   ASSERT_EQ(render->waitExit(std::chrono::seconds(60)), 0) << render->errors();
   EXPECT_NE(render->output().find("out.wav: "), std::string::npos);
 
-  const Wav wav = readWav(dir + "/out.wav");
+  const Wav wav = readWav(scratch / "out.wav");
   EXPECT_EQ(wav.info.samplerate, 48000);
   EXPECT_EQ(wav.info.channels, 2);
   // The demo's last event is at 9.575 s (100 BPM, 16 beats less 20 ticks).
@@ -53,11 +69,48 @@ TEST(CorvelRender, WritesTheWholeSongAtTheRequestedFormat) {
   EXPECT_FLOAT_EQ(wav.samples[0], 100.0f / 127.0f);
   EXPECT_FLOAT_EQ(wav.samples.back(), 100.0f / 127.0f);
 
-  std::ifstream preset(dir + "/preset.txt");
+  std::ifstream preset(scratch / "preset.txt");
   std::string text((std::istreambuf_iterator<char>(preset)), {});
   EXPECT_EQ(text.rfind("fake:", 0), 0u);
-  std::filesystem::remove_all(dir);
 }
+
+#ifdef CORVEL_PATH
+struct DebianInstrument {
+  const char* name;
+  const char* path;
+};
+
+class CorvelRenderVst2 : public ::testing::TestWithParam<DebianInstrument> {};
+
+// The built-in phrase through the real host and one of Debian's VST 2
+// builds, without a display; Nekobi's single output reaches both channels.
+TEST_P(CorvelRenderVst2, RendersTheBuiltInPhraseAudiblyAtItsLength) {
+  const std::string plugin = GetParam().path;
+  if (!std::filesystem::exists(plugin)) GTEST_SKIP() << plugin << " is not installed";
+  const ScratchDir scratch(GetParam().name);
+  auto render = ChildProcess::spawn({CORVEL_RENDER_PATH,
+                                     {"--plugin", plugin, "--vst2", "--host", CORVEL_PATH, "--out",
+                                      scratch / "out.wav", "--tail", "0.5"},
+                                     {"HOME=" + scratch.path.string(), "DISPLAY="}});
+  ASSERT_TRUE(render);
+  ASSERT_EQ(render->waitExit(std::chrono::seconds(120)), 0) << render->errors();
+
+  const Wav wav = readWav(scratch / "out.wav");
+  EXPECT_EQ(wav.info.samplerate, 44100);
+  ASSERT_EQ(wav.info.channels, 2);
+  // 2 s of phrase and 0.5 s of tail, in whole blocks of 256 frames.
+  EXPECT_EQ(wav.info.frames, static_cast<sf_count_t>(std::ceil(2.5 * 44100 / 256) * 256));
+  float peaks[2] = {0, 0};
+  for (size_t i = 0; i < wav.samples.size(); ++i) peaks[i % 2] = std::max(peaks[i % 2], std::fabs(wav.samples[i]));
+  EXPECT_GT(peaks[0], 0.01f);
+  EXPECT_GT(peaks[1], 0.01f);
+}
+
+INSTANTIATE_TEST_SUITE_P(Debian, CorvelRenderVst2,
+                         ::testing::Values(DebianInstrument{"Nekobi", "/usr/lib/vst/Nekobi-vst.so"},
+                                           DebianInstrument{"amsynth", "/usr/lib/vst/amsynth_vst.so"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+#endif
 
 TEST(CorvelRender, ExplainsItselfAndRefusesBadOptions) {
   auto help = ChildProcess::spawn({CORVEL_RENDER_PATH, {"--help"}, {}});
