@@ -86,7 +86,7 @@ std::vector<X11Probe::Window> X11Probe::children(Window window) {
 
 std::vector<X11Probe::Window> X11Probe::windowsOfClass(const std::string& className) {
   std::vector<Window> found;
-  for (Window window : children(DefaultRootWindow(x(display)))) {
+  for (Window window : stackingOrder()) {
     XClassHint hint{};
     if (!XGetClassHint(x(display), window, &hint)) continue;
     if (hint.res_class && className == hint.res_class) found.push_back(window);
@@ -95,6 +95,8 @@ std::vector<X11Probe::Window> X11Probe::windowsOfClass(const std::string& classN
   }
   return found;
 }
+
+std::vector<X11Probe::Window> X11Probe::stackingOrder() { return children(DefaultRootWindow(x(display))); }
 
 bool X11Probe::exists(Window window) {
   XWindowAttributes attributes;

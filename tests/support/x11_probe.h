@@ -38,6 +38,8 @@ class X11Probe {
   // Top-level windows whose WM_CLASS class is `className`.
   std::vector<Window> windowsOfClass(const std::string& className);
   std::vector<Window> children(Window window);
+  // Every top-level window, bottom of the stack first.
+  std::vector<Window> stackingOrder();
   bool exists(Window window);
   bool isMapped(Window window);
   // Width and height; 0 x 0 for a window that does not exist.
