@@ -164,11 +164,14 @@ TEST_F(CorvelVst2Editor, OpenGuiShowsTheEditorAndCloseGuiHidesTheWindowForReuse)
   EXPECT_TRUE(becomes(window, false, kFixtureSize));
   EXPECT_TRUE(audio->flows());
 
+  const X11Probe::Window other = probe->createWindow();  // another application's, on top
   ASSERT_TRUE(command(kCommandOpenGui));
   ASSERT_TRUE(outputCountReaches(kAttachedLine, 2));
   EXPECT_EQ(countOf(output(), kOpenLine), 2u);
   EXPECT_EQ(hostWindow(), window);
   EXPECT_TRUE(becomes(window, true, kFixtureSize));
+  const auto stack = probe->stackingOrder();
+  EXPECT_TRUE(std::find(stack.begin(), stack.end(), window) > std::find(stack.begin(), stack.end(), other));
 
   ASSERT_TRUE(command(kCommandQuit));
   EXPECT_EQ(host->process->waitExit(kTimeout), 0);
