@@ -67,6 +67,21 @@ std::string ClientBlock::readPublishedPreset() const {
   }
 }
 
+bool ClientBlock::waitForHeartbeatStop(Timeout quiet, Timeout timeout) const {
+  uint32_t last = heartbeat();
+  auto lastChange = std::chrono::steady_clock::now();
+  return waitUntil(
+      [&] {
+        const auto now = std::chrono::steady_clock::now();
+        if (const uint32_t beat = heartbeat(); beat != last) {
+          last = beat;
+          lastChange = now;
+        }
+        return now - lastChange >= quiet;
+      },
+      timeout);
+}
+
 bool ClientBlock::waitForRender(uint32_t previousCount, Timeout timeout) const {
   return waitUntil([&] { return loadAcquire(block->renderCount) != previousCount; }, timeout);
 }

@@ -80,6 +80,9 @@ class ClientBlock {
 
   // The heartbeat counter. Any thread.
   uint32_t heartbeat() const { return loadAcquire(block->heartbeat); }
+  // True once the heartbeat has not moved for `quiet`: the host has ended,
+  // crashed or hung. False if it kept beating until `timeout`. Any thread.
+  bool waitForHeartbeatStop(Timeout quiet, Timeout timeout) const;
 
   // Unmaps and, if this client created the block, removes its name. Idempotent. Owner thread.
   void remove();

@@ -1,10 +1,17 @@
 // The real corvel process with both adapters: the SDK's mda instrument
-// through VST 3, our fixture synth through VST 2, and the load failures.
+// through VST 3, our fixture synths and Debian's instruments through VST 2,
+// and the load failures.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
+#include "client/wait_until.h"
+#include "instrument/base64.h"
+#include "tests/fixtures/vst2/fixture_report.h"
 #include "tests/support/corvel_session.h"
 
 namespace corvel {
@@ -13,6 +20,50 @@ namespace {
 using namespace std::chrono_literals;
 
 const std::string kMda = std::string(CORVEL_VST3_SAMPLES) + "/mda-vst3.vst3";
+
+// A parent's audio thread: takes every block while the test thread waits on
+// a control exchange, as a host that waits for its acknowledgement serves
+// nothing else. Remembers the first left sample of the newest block.
+class AudioTaker {
+ public:
+  explicit AudioTaker(ClientBlock& block)
+      : thread([this, &block](std::stop_token stop) {
+          AudioBlock audio;
+          while (!stop.stop_requested()) {
+            if (!block.readBlock(256, audio, 100ms)) continue;
+            firstLeft = audio.left[0];
+            ++taken;
+          }
+        }) {}
+
+  // Test thread.
+  bool waitForTaken(uint32_t count, Timeout timeout) const {
+    return waitUntil([&] { return taken >= count; }, timeout);
+  }
+  bool waitForLevel(float level, Timeout timeout) const {
+    return waitUntil([&] { return firstLeft == level; }, timeout);
+  }
+
+ private:
+  std::atomic<uint32_t> taken{0};
+  std::atomic<float> firstLeft{0.0f};
+  std::jthread thread;  // last: stopped and joined before the counters go
+};
+
+// The fixture's report, which is its chunk, as the host last published it.
+fixture::FixtureReport publishedReport(const ClientBlock& block) {
+  std::vector<uint8_t> bytes;
+  fixture::FixtureReport report{};
+  EXPECT_TRUE(base64Decode(block.readPublishedPreset(), bytes));
+  EXPECT_EQ(bytes.size(), sizeof report);
+  if (bytes.size() == sizeof report) std::memcpy(&report, bytes.data(), sizeof report);
+  return report;
+}
+
+std::string fixtureVariant(const std::string& variant) {
+  const std::string synth = VST2_FIXTURE_SYNTH;
+  return synth.substr(0, synth.rfind("synth")) + variant + ".so";
+}
 
 TEST(CorvelVst3, PlaysTheMdaInstrumentAndRoundTripsItsPresetThroughAPresetFile) {
   Corvel first({"--path", kMda});
@@ -35,25 +86,69 @@ TEST(CorvelVst3, PlaysTheMdaInstrumentAndRoundTripsItsPresetThroughAPresetFile) 
   std::filesystem::remove(file);
 }
 
-TEST(CorvelVst2, PlaysTheFixtureSynthAndObeysCommands) {
+// Every command of VST 2 mode while a note plays. Without a display
+// OPEN_GUI finds no window and is dropped silently; CLOSE_GUI has nothing to
+// close; the panic of ALL_NOTES_OFF ends with a note-off for note 127, which
+// the fixture's level then carries.
+TEST(CorvelVst2, ObeysEveryCommandWhileTheAudioKeepsComing) {
   Corvel host({"--vst2", "--path", VST2_FIXTURE_SYNTH});
   ASSERT_TRUE(host.serving()) << host.process->errors();
   ASSERT_TRUE(host.noteOn(64));
-  EXPECT_GT(host.peakOf(4), 0.0f);
-  // No display here: OPEN_GUI finds no window and is dropped silently.
-  ASSERT_TRUE(host.block->sendCommands({kCommandOpenGui, kCommandAllNotesOff}, 5s));
-  ASSERT_TRUE(host.process->waitForOutput("[corvel] ALL_NOTES_OFF ch=7\n", 5s));
+  AudioTaker audio(*host.block);
+  const uint8_t noteOn[] = {0x90, 64};
+  ASSERT_TRUE(audio.waitForLevel(fixture::encodeLevel(0, noteOn), 10s));
+
+  ASSERT_TRUE(host.block->sendCommands({kCommandOpenGui, kCommandCloseGui, kCommandAllNotesOff}, 5s));
+  ASSERT_TRUE(host.process->waitForOutput("[corvel] panic after preset ch=7\n[corvel] ALL_NOTES_OFF ch=7\n", 10s));
+  const uint8_t lastPanicNoteOff[] = {0x80, 127};
+  EXPECT_TRUE(audio.waitForLevel(fixture::encodeLevel(0, lastPanicNoteOff), 10s));
   EXPECT_EQ(host.process->output().find("OPEN_GUI"), std::string::npos);
-  AudioBlock audio;
-  host.block->readBlock(256, audio, 1s);  // releases a host waiting for its acknowledgement
+  EXPECT_EQ(host.process->errors().find("EXCEPTION"), std::string::npos) << host.process->errors();
+
   ASSERT_TRUE(host.block->sendCommands({kCommandQuit}, 5s));
-  EXPECT_EQ(host.process->waitExit(10s), 0);
+  EXPECT_EQ(host.process->waitExit(10s), 0) << host.process->errors();
+}
+
+// The fixture's own thread asks for the time, rate, block size and id all
+// the while corvel renders (as LSP's do). The fixture counts wrong or torn
+// answers into its report, which the host republishes every 200 passes.
+TEST(CorvelVst2, PluginThreadCallingBackWhileRenderingSeesConsistentTime) {
+  Corvel host({"--vst2", "--path", fixtureVariant("callback_thread")});
+  ASSERT_TRUE(host.serving()) << host.process->errors();
+  ASSERT_TRUE(host.noteOn(60));
+  EXPECT_GT(host.peakOf(450), 0.0f);
+  ASSERT_TRUE(host.process->waitForOutput("[corvel] preset republished ch=7 (", 10s));
+  const auto report = publishedReport(*host.block);
+  EXPECT_GT(report.processCalls, 200u);
+  EXPECT_GT(report.foreignRequests, 0u);
+  EXPECT_EQ(report.foreignMismatches, 0u);
+  EXPECT_EQ(report.timeMismatches, 0u);
+
+  // effClose joins the plug-in's thread while it may be inside the callback.
+  AudioTaker audio(*host.block);
+  ASSERT_TRUE(host.block->sendCommands({kCommandQuit}, 5s));
+  EXPECT_EQ(host.process->waitExit(20s), 0) << host.process->errors();
+}
+
+// processReplacing is not guarded: its fault ends the host, and the parent,
+// which only sees the block, notices the heartbeat standing still.
+TEST(CorvelVst2, FaultInAnUnguardedCallEndsTheHostAndStopsTheHeartbeat) {
+  Corvel host({"--vst2", "--path", fixtureVariant("fault_in_process")});
+  ASSERT_TRUE(host.serving()) << host.process->errors();
+  const uint32_t beat = host.block->heartbeat();
+  ASSERT_TRUE(waitUntil([&] { return host.block->heartbeat() != beat; }, 5s));
+  ASSERT_TRUE(host.noteOn(60));  // the fixture faults in the next block
+  AudioTaker audio(*host.block);
+  EXPECT_TRUE(host.block->waitForHeartbeatStop(1s, 30s));
+  const auto exit = host.process->waitExit(10s);
+  ASSERT_TRUE(exit.has_value());
+  EXPECT_NE(*exit, 0);
 }
 
 // Debian's own VST 2 builds: Nekobi (one output, no chunk) and amsynth
-// (stereo, chunk presets). Their editors are never opened here.
-// Chunk round trips are covered in-process with the fixture synth.
-TEST(CorvelVst2, RealDebianInstrumentsPlayAndAmsynthPublishesItsChunk) {
+// (stereo, chunk presets; its setChunk reads the chunk up to a zero byte).
+// Their editors are never opened here.
+TEST(CorvelVst2, RealDebianInstrumentsPlayAndAmsynthRoundTripsItsChunk) {
   Corvel nekobi({"--vst2", "--path", "/usr/lib/vst/Nekobi-vst.so"});
   ASSERT_TRUE(nekobi.serving()) << nekobi.process->errors();
   nekobi.peakOf(1);
@@ -67,6 +162,15 @@ TEST(CorvelVst2, RealDebianInstrumentsPlayAndAmsynthPublishesItsChunk) {
   EXPECT_GT(amsynth.peakOf(20), 0.01f);
   const std::string chunk = amsynth.block->readPublishedPreset();
   ASSERT_GT(chunk.size(), 1000u);
+
+  AudioTaker audio(*amsynth.block);
+  EXPECT_EQ(amsynth.block->pushPreset(chunk, 10s), PresetOutcome::kTaken);
+  EXPECT_TRUE(amsynth.process->waitForOutput("B)\n[corvel] preset applied from SHM ch=7 (" +
+                                                 std::to_string(chunk.size()) + "B)\n[corvel] panic after preset ch=7\n",
+                                             10s))
+      << amsynth.process->errors();
+  EXPECT_NE(amsynth.process->output().find("[Vst2Instrument] preset restored ch=7 ("), std::string::npos);
+  EXPECT_EQ(amsynth.block->readPublishedPreset(), chunk);
 }
 
 TEST(CorvelLoadFailures, EndWithExitFourAndTheAdaptersReason) {
