@@ -63,6 +63,7 @@ void Vst2Instrument::sizeParentToEditor(WindowHandle parent) {
 }
 
 void Vst2Instrument::resizeEditorParent(int32_t width, intptr_t height) {
+  if (std::this_thread::get_id() != ownerThread) return;
   if (!editorOpen || width < 1 || height < 1 || height > INT32_MAX) return;
   setWindowOuterSize(editorParent, width, static_cast<int>(height));
 }

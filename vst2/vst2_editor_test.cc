@@ -2,6 +2,8 @@
 // virtual display of the test's own.
 #include <gmock/gmock.h>
 
+#include <thread>
+
 #include "client/wait_until.h"
 #include "platform/host_window.h"
 #include "platform/library.h"
@@ -263,6 +265,7 @@ TEST_F(Vst2Editor, PluginResizeRequestsSizeTheOpenEditorsWindowOnly) {
   EXPECT_THAT(settledSize(), Pair(800, 600));
   ASSERT_TRUE(attachQuietly());
   EXPECT_EQ(askResize(0, 200), 1);
+  std::thread([&] { EXPECT_EQ(askResize(500, 200), 1); }).join();  // not the window's thread
   EXPECT_THAT(settledSize(), Pair(fixture::kEditorWidth, fixture::kEditorHeight));
   EXPECT_EQ(askResize(500, 200), 1);
   EXPECT_THAT(settledSize(), Pair(500, 200));

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "instrument/native_instrument.h"
@@ -77,13 +78,16 @@ class Vst2Instrument : public INativeInstrument {
   // Asks the open editor for its rectangle and sizes `parent` to it.
   void sizeParentToEditor(WindowHandle parent);
   // The plug-in's own resize request (audioMasterSizeWindow): sizes the open
-  // editor's parent window. Main (plug-ins ask from their editor code).
+  // editor's parent window. Any thread; honoured only on the owner thread.
   void resizeEditorParent(int32_t width, intptr_t height);
   void sendMidi(uint32_t status, uint32_t data1, uint32_t data2, int32_t deltaFrames);
   void wireInputs(std::vector<float*>& inputs, int32_t count, int32_t frames);
   void wireOutputs(std::vector<float*>& outputs, int32_t count, float* outLeft, float* outRight,
                    int32_t frames);
 
+  // The thread that drives the adapter and owns the editor's window; the
+  // window system may not be driven from a plug-in's other threads.
+  const std::thread::id ownerThread = std::this_thread::get_id();
   std::unique_ptr<LoadedEffect> plugin;
   std::string path;
   std::string directory;
