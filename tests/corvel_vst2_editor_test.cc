@@ -242,6 +242,8 @@ struct RealEditor {
   std::pair<int, int> size;
 };
 
+void PrintTo(const RealEditor& editor, std::ostream* out) { *out << editor.path; }
+
 class CorvelVst2RealEditor : public CorvelVst2Editor, public ::testing::WithParamInterface<RealEditor> {};
 
 // Debian's instruments paint only from effEditIdle: Nekobi its bitmap
