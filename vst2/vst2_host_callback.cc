@@ -65,11 +65,11 @@ Vst2Instrument* Vst2Instrument::findInstance(AEffect* effect) {
 }
 
 VstTimeInfo* Vst2Instrument::refreshTimeInfo(Vst2Instrument* instance) {
-  const uint32_t advance = instance ? instance->blockSize : kDefaultBlockSize;
+  const uint32_t advance = instance ? instance->blockSize.load() : kDefaultBlockSize;
   const double samplePos = hostSamplePos.fetch_add(advance);
   hostTimeInfo = VstTimeInfo{};
   hostTimeInfo.samplePos = samplePos;
-  hostTimeInfo.sampleRate = instance ? instance->sampleRate : kDefaultSampleRate;
+  hostTimeInfo.sampleRate = instance ? instance->sampleRate.load() : kDefaultSampleRate;
   // Deliberately the fixed rate, not the adapter's: what plug-ins have seen so far.
   hostTimeInfo.nanoSeconds = samplePos / kDefaultSampleRate * 1000000000.0;
   hostTimeInfo.ppqPos = samplePos * kTempo / 60.0 / kDefaultSampleRate;
@@ -101,10 +101,10 @@ intptr_t Vst2Instrument::answerHost(Vst2Instrument* instance, int32_t opcode, in
     case audioMasterGetTime:
       return reinterpret_cast<intptr_t>(refreshTimeInfo(instance));
     case audioMasterGetSampleRate:
-      return instance ? static_cast<intptr_t>(instance->sampleRate)
+      return instance ? static_cast<intptr_t>(instance->sampleRate.load())
                       : static_cast<intptr_t>(kDefaultSampleRate);
     case audioMasterGetBlockSize:
-      return instance ? instance->blockSize : kDefaultBlockSize;
+      return instance ? instance->blockSize.load() : kDefaultBlockSize;
     case audioMasterCanDo:
       return canDo(ptr);
     case audioMasterGetDirectory:

@@ -88,7 +88,8 @@ TEST_F(Vst2HostCallback, ConcurrentTimeRequestsSeeWholeRecordsAndDistinctPositio
 }
 
 // The fixture's own thread asks for the time, rate, block size and id from
-// effOpen to effClose while this thread renders; it counts what it found wrong.
+// inside the entry point, through prepare, while this thread renders, until
+// effClose; it counts what it found wrong (and ThreadSanitizer watches).
 TEST(Vst2PluginThread, CallsBackWhileTheHostRendersAndIsStoppedByTeardown) {
   auto fixture = std::make_unique<LoadedFixture>("callback_thread");
   ASSERT_TRUE(fixture->loaded);

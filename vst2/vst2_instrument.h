@@ -2,6 +2,7 @@
 // its main thread; the plug-in may call back from any of its threads.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -91,8 +92,10 @@ class Vst2Instrument : public INativeInstrument {
   std::unique_ptr<LoadedEffect> plugin;
   std::string path;
   std::string directory;
-  double sampleRate = 44100.0;
-  uint32_t blockSize = 512;
+  // Read by the plug-in's own threads through the callback, which may run
+  // while prepare sets them.
+  std::atomic<double> sampleRate{44100.0};
+  std::atomic<uint32_t> blockSize{512};
   bool loaded = false;
   bool editorOpen = false;
   WindowHandle editorParent = nullptr;
