@@ -23,7 +23,7 @@ class ChildProcess {
     std::vector<std::string> environment; // "NAME=value" set or overridden in the child
   };
 
-  // Starts the program with stdin on /dev/null. Null when it cannot be spawned. Owner.
+  // Starts the program with stdin on the null device. Null when it cannot be spawned. Owner.
   static std::unique_ptr<ChildProcess> spawn(const Launch& launch);
 
   // Kills and reaps a child that is still running, and stops the reader. Owner.
@@ -45,16 +45,20 @@ class ChildProcess {
   // it still runs after `timeout`. Once it returns a value the output is complete. Owner.
   std::optional<int> waitExit(std::chrono::milliseconds timeout);
 
-  // Sends `signal` (SIGKILL by default) unless the child has been reaped. Owner.
+  // Sends `signal` (SIGKILL by default) unless the child has been reaped.
+  // Windows has no signals: the child is terminated with exit code -signal. Owner.
   void kill(int signal = 9);
 
  private:
   ChildProcess(int pid, int outFd, int errFd);
   void readUntilClosed(int outFd, int errFd);
+  // Sets exitCode once the child has ended, without waiting.
+  void takeExitCode();
   bool waitFor(const std::string ChildProcess::*stream, const std::string& text,
                std::chrono::milliseconds timeout) const;
 
   int processId;
+  void* processHandle = nullptr;  // where the system names processes by handle
   std::optional<int> exitCode;
   mutable std::mutex lock;
   mutable std::condition_variable grown;

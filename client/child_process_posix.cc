@@ -5,28 +5,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-
+#include "client/child_environment.h"
 #include "client/child_process.h"
-#include "client/wait_until.h"
 
 extern char** environ;
 
 namespace corvel {
 namespace {
 
-std::string variableName(const std::string& entry) { return entry.substr(0, entry.find('=')); }
-
-// The parent's environment with the launch's variables set or replaced.
-std::vector<std::string> childEnvironment(const std::vector<std::string>& overrides) {
-  std::vector<std::string> result(overrides);
-  for (char** entry = environ; *entry; ++entry) {
-    const std::string name = variableName(*entry);
-    const bool overridden = std::any_of(overrides.begin(), overrides.end(),
-                                        [&](const std::string& o) { return variableName(o) == name; });
-    if (!overridden) result.emplace_back(*entry);
-  }
-  return result;
+std::vector<std::string> parentEnvironment() {
+  std::vector<std::string> entries;
+  for (char** entry = environ; *entry; ++entry) entries.emplace_back(*entry);
+  return entries;
 }
 
 std::vector<char*> pointers(std::vector<std::string>& texts) {
@@ -54,7 +44,7 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const Launch& launch) {
   posix_spawn_file_actions_adddup2(&actions, err[1], 2);
   std::vector<std::string> argv{launch.program};
   argv.insert(argv.end(), launch.arguments.begin(), launch.arguments.end());
-  std::vector<std::string> envp = childEnvironment(launch.environment);
+  std::vector<std::string> envp = childEnvironment(parentEnvironment(), launch.environment);
   pid_t pid = -1;
   const int failed = posix_spawn(&pid, launch.program.c_str(), &actions, nullptr, pointers(argv).data(),
                                  pointers(envp).data());
@@ -104,43 +94,9 @@ void ChildProcess::readUntilClosed(int outFd, int errFd) {
   grown.notify_all();
 }
 
-std::string ChildProcess::output() const {
-  std::lock_guard<std::mutex> guard(lock);
-  return capturedOut;
-}
-
-std::string ChildProcess::errors() const {
-  std::lock_guard<std::mutex> guard(lock);
-  return capturedErr;
-}
-
-bool ChildProcess::waitFor(const std::string ChildProcess::*stream, const std::string& text,
-                           std::chrono::milliseconds timeout) const {
-  std::unique_lock<std::mutex> guard(lock);
-  return grown.wait_for(guard, timeout,
-                        [&] { return (this->*stream).find(text) != std::string::npos || closed; }) &&
-         (this->*stream).find(text) != std::string::npos;
-}
-
-bool ChildProcess::waitForOutput(const std::string& text, std::chrono::milliseconds timeout) const {
-  return waitFor(&ChildProcess::capturedOut, text, timeout);
-}
-
-bool ChildProcess::waitForError(const std::string& text, std::chrono::milliseconds timeout) const {
-  return waitFor(&ChildProcess::capturedErr, text, timeout);
-}
-
-std::optional<int> ChildProcess::waitExit(std::chrono::milliseconds timeout) {
-  waitUntil(
-      [this] {
-        int status = 0;
-        if (!exitCode && waitpid(processId, &status, WNOHANG) == processId) exitCode = exitCodeOf(status);
-        return exitCode.has_value();
-      },
-      timeout);
-  // The pipes close when the child (and anything it left holding them) is gone.
-  if (exitCode && reader.joinable()) reader.join();
-  return exitCode;
+void ChildProcess::takeExitCode() {
+  int status = 0;
+  if (!exitCode && waitpid(processId, &status, WNOHANG) == processId) exitCode = exitCodeOf(status);
 }
 
 void ChildProcess::kill(int signal) {

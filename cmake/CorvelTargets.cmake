@@ -14,13 +14,18 @@ function(corvel_library name)
   corvel_warnings(${name})
 endfunction()
 
-# corvel_test(name SOURCES ... [LIBS ...]): a GoogleTest binary registered with ctest.
+# corvel_test(name SOURCES ... [LIBS ...] [WITHOUT_DISPLAY]): a GoogleTest binary
+# registered with ctest; WITHOUT_DISPLAY runs it with DISPLAY unset, so that it
+# sees no window system whatever desktop ctest was started from.
 # Discovery runs at test time so a sanitizer build never runs binaries while building.
 function(corvel_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "WITHOUT_DISPLAY" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
   corvel_warnings(${name})
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "CORVEL_BUILD_DIR=${PROJECT_BINARY_DIR}")
+  set(properties ENVIRONMENT "CORVEL_BUILD_DIR=${PROJECT_BINARY_DIR}")
+  if(ARG_WITHOUT_DISPLAY)
+    list(APPEND properties ENVIRONMENT_MODIFICATION "DISPLAY=unset:")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${properties})
 endfunction()

@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "platform/fault_guard.h"
+#include "platform/guarded_body.h"
 
 namespace corvel {
 namespace {
@@ -105,16 +106,7 @@ void restoreHandlers(const struct sigaction (&previous)[kSignalCount]) {
 // Kept apart from the sigsetjmp frame so no local of that frame is live
 // across the jump.
 bool runBody(void (*body)(void*), void* context, FaultContext* fault) {
-  try {
-    body(context);
-    return true;
-  } catch (...) {
-    if (fault) {
-      *fault = FaultContext{};
-      fault->code = kFaultCppException;
-    }
-    return false;
-  }
+  return runBodyCatchingExceptions(body, context, fault);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Named shared memory, the way the host needs it. On POSIX a name maps to
-// the object "/<name>" (mode 0600). Main thread.
+// the object "/<name>" (mode 0600); on Windows to a paging-file section of
+// that name, which lives as long as some process holds it. Main thread.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,5 @@
 // The audio road through a real host process: MIDI delivery, the double
 // buffer, idling on silence, the heartbeat and the parent watch.
-#include <signal.h>
 
 #include <thread>
 
@@ -111,12 +110,12 @@ TEST(ProcessAudio, HeartbeatCountsAboutTenPerSecond) {
 }
 
 TEST(ProcessAudio, HostExitsWhenItsParentIsGone) {
-  auto parent = ChildProcess::spawn({"/bin/sleep", {"60"}, {}});
+  auto parent = ChildProcess::spawn(longRunningProcess());
   ASSERT_NE(parent, nullptr);
   HostSession session;
   // Left waiting for the acknowledgement of its first block.
   ASSERT_TRUE(session.startServing({"--parent", std::to_string(parent->pid())}));
-  parent->kill(SIGKILL);
+  parent->kill();
   ASSERT_TRUE(parent->waitExit(kLineTimeout));
   EXPECT_EQ(session.host().waitExit(kLineTimeout), 0);
   EXPECT_NE(session.host().output().find("[corvel] parent gone - exiting\n"), std::string::npos);

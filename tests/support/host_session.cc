@@ -1,47 +1,42 @@
 #include "tests/support/host_session.h"
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <filesystem>
 #include <sstream>
 
 #include <gtest/gtest.h>
 
+#include "platform/system.h"
+#include "tests/support/test_platform.h"
+
 namespace corvel {
 namespace {
 
-// Unique across processes (pid) and within one (counter), and readable in /dev/shm.
+// Unique across processes (pid) and within one (counter), and readable where blocks are listed.
 std::string uniqueBlockName() {
   static std::atomic<unsigned> counter{0};
   const auto* test = testing::UnitTest::GetInstance()->current_test_info();
   std::string label = test ? test->name() : "bench";
   std::replace(label.begin(), label.end(), '/', '-');
-  return "corvel-ptest-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + "-" + label;
-}
-
-std::string freshHome() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "corvel-home-XXXXXX").string();
-  return mkdtemp(pattern.data()) ? pattern : std::string();
+  return "corvel-ptest-" + std::to_string(currentProcessId()) + "-" + std::to_string(counter++) + "-" + label;
 }
 
 }  // namespace
 
-HostSession::HostSession() : name(uniqueBlockName()), home(freshHome()) {}
+HostSession::HostSession() : name(uniqueBlockName()), home(makeTemporaryFolder("corvel-home-")) {}
 
 HostSession::~HostSession() {
   if (process) {
     process->kill(SIGTERM);
-    if (!process->waitExit(3s)) process->kill(SIGKILL);
+    if (!process->waitExit(3s)) process->kill();
     process.reset();
   }
   client.reset();
   std::error_code ignored;
   if (!home.empty()) std::filesystem::remove_all(home, ignored);
-  // A host killed before it could clean up leaves its name behind.
-  std::filesystem::remove("/dev/shm/" + name, ignored);
+  removeLeftoverBlock(name);
 }
 
 bool HostSession::createBlock() {
@@ -77,13 +72,6 @@ std::vector<std::string> HostSession::callsOnChannel(unsigned channel) const {
     if (words >> call >> lineChannel && lineChannel == channel) calls.push_back(line.substr(prefix.size()));
   }
   return calls;
-}
-
-std::vector<std::string> sharedMemoryNames() {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator("/dev/shm")) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 size_t countOf(const std::string& haystack, const std::string& text) {

@@ -11,6 +11,7 @@
 #include "client/child_process.h"
 #include "client/client_block.h"
 #include "client/wait_until.h"
+#include "tests/support/test_platform.h"
 
 namespace corvel {
 
@@ -55,9 +56,6 @@ class HostSession {
   std::unique_ptr<ClientBlock> client;
   std::unique_ptr<ChildProcess> process;
 };
-
-// Entries of /dev/shm, sorted. Test thread.
-std::vector<std::string> sharedMemoryNames();
 
 // Occurrences of `text` in `haystack`. Any thread.
 size_t countOf(const std::string& haystack, const std::string& text);
