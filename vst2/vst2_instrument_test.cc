@@ -26,7 +26,7 @@ TEST(Vst2Load, LogsIdentityAndEntryTraffic) {
   EXPECT_THAT(err.str(), HasSubstr("[Vst2Instrument] calling VSTPluginMain...\n"
                                    "[Vst2Instrument] audioMaster op=1 idx=0 during VSTPluginMain\n"));
   EXPECT_THAT(err.str(), HasSubstr("[Vst2Instrument] audioMaster op=45 idx=0 during VSTPluginMain\n"));
-  EXPECT_THAT(err.str(), ::testing::ContainsRegex("VSTPluginMain returned fx=[0-9A-F]{16}\n"));
+  EXPECT_THAT(err.str(), testing::ContainsStdRegex("VSTPluginMain returned fx=[0-9A-F]{16}\n"));
 }
 
 TEST(Vst2Load, HostAnswersDefaultsFromInsideEntryPoint) {
@@ -79,7 +79,7 @@ TEST(Vst2Load, MissingLibraryReportsSystemError) {
   Vst2Instrument instrument;
   StreamCapture err(std::cerr);
   EXPECT_FALSE(instrument.loadPlugin("/nonexistent/x.so", 44100.0));
-  EXPECT_EQ(err.str(), "[Vst2Instrument] LoadLibraryA failed: /nonexistent/x.so (err=2)\n");
+  EXPECT_EQ(err.str(), "[Vst2Instrument] LoadLibraryA failed: /nonexistent/x.so (err=" VST2_MISSING_FILE_ERROR ")\n");
 }
 
 TEST(Vst2Prepare, SendsRateBlockOpenProgramResumeInOrder) {

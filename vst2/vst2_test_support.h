@@ -2,10 +2,12 @@
 // Main thread.
 #pragma once
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <iostream>
+#include <regex>
 #include <sstream>
 #include <string>
 
@@ -16,7 +18,13 @@
 namespace corvel::testing {
 
 inline std::string fixturePath(const std::string& name) {
-  return std::string(VST2_FIXTURE_DIR) + "/vst2_fixture_" + name + ".so";
+  return std::string(VST2_FIXTURE_DIR) + "/vst2_fixture_" + name + VST2_FIXTURE_SUFFIX;
+}
+
+// Like GoogleTest's ContainsRegex, with the standard library's (ECMAScript)
+// syntax on every platform: GoogleTest's own on Windows knows no brackets or counts.
+MATCHER_P(ContainsStdRegex, pattern, std::string("contains regular expression \"") + pattern + "\"") {
+  return std::regex_search(arg, std::regex(pattern));
 }
 
 // Redirects a standard stream into a string for the helper's lifetime.
