@@ -60,9 +60,11 @@ fixture::FixtureReport publishedReport(const ClientBlock& block) {
   return report;
 }
 
+// Another fixture variant, beside the synth and with its file suffix.
 std::string fixtureVariant(const std::string& variant) {
-  const std::string synth = VST2_FIXTURE_SYNTH;
-  return synth.substr(0, synth.rfind("synth")) + variant + ".so";
+  std::string path = VST2_FIXTURE_SYNTH;
+  const std::string synth = "synth";
+  return path.replace(path.rfind(synth), synth.size(), variant);
 }
 
 TEST(CorvelVst3, PlaysTheMdaInstrumentAndRoundTripsItsPresetThroughAPresetFile) {
