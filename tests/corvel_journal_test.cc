@@ -41,8 +41,11 @@ TEST(CorvelJournal, ASingleComponentPlaysAndItsStateReachesASecondHost) {
   const std::string initial = first.block->readPublishedPreset();
   ASSERT_FALSE(initial.empty());
 
-  ASSERT_TRUE(first.noteOn(60));
-  ASSERT_TRUE(first.block->writeMidi({ShmMidiEvent{kMidiControlChange, 0, 7, 0, 127, 0, {}}}, 5s));
+  // One batch: a second one would wait for the host, which waits for its
+  // next block to be taken before it reads MIDI again.
+  ASSERT_TRUE(first.block->writeMidi({ShmMidiEvent{kMidiNoteOn, 0, 60, 100, 0, 0, {}},
+                                      ShmMidiEvent{kMidiControlChange, 0, 7, 0, 127, 0, {}}},
+                                     5s));
   ASSERT_TRUE(playUntil(first, audio, [&] { return audio.left[0] == 1.0f; }));
   EXPECT_THAT(first.process->errors(), HasSubstr("[journal] component noteOn 60\n"));
   // The host looks for a changed state every 200 passes.
