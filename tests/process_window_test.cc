@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <iostream>
-#include <thread>
 
 #include "tests/support/host_session.h"
 #include "tests/support/virtual_display.h"
@@ -24,7 +23,6 @@ class HostWindowTest : public testing::Test {
   }
 
   void TearDown() override {
-    drainer = {};
     if (HasFailure() && session.hasHost())
       std::cerr << "host output:\n" << session.host().output() << "host errors:\n" << session.host().errors();
   }
@@ -44,10 +42,7 @@ class HostWindowTest : public testing::Test {
   // editor open the host renders without pause and waits for each one.
   bool startPlaying() {
     if (!session.startIdle({"--vst2", "--channel", "3"})) return false;
-    drainer = std::jthread([this](std::stop_token stop) {
-      AudioBlock block;
-      while (!stop.stop_requested()) session.block().readBlock(kMaxBlockFrames, block, 20ms);
-    });
+    session.takeBlocksInBackground();
     return true;
   }
 
@@ -66,7 +61,6 @@ class HostWindowTest : public testing::Test {
   std::unique_ptr<VirtualDisplay> display;
   std::unique_ptr<X11Probe> probe;
   HostSession session;
-  std::jthread drainer;
 };
 
 TEST_F(HostWindowTest, Vst3StartupPrintsTheIdOfAHiddenCorvelWindow) {

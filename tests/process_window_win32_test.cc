@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <iostream>
-#include <thread>
 
 #include "tests/support/host_session.h"
 
@@ -31,7 +30,6 @@ BOOL CALLBACK collectHostWindow(HWND window, LPARAM context) {
 class HostWindowTest : public testing::Test {
  protected:
   void TearDown() override {
-    drainer = {};
     if (HasFailure() && session.hasHost())
       std::cerr << "host output:\n" << session.host().output() << "host errors:\n" << session.host().errors();
   }
@@ -57,17 +55,13 @@ class HostWindowTest : public testing::Test {
   // editor open the host renders without pause and waits for each one.
   bool startPlaying() {
     if (!session.startIdle({"--vst2", "--channel", "3"})) return false;
-    drainer = std::jthread([this](std::stop_token stop) {
-      AudioBlock block;
-      while (!stop.stop_requested()) session.block().readBlock(kMaxBlockFrames, block, 20ms);
-    });
+    session.takeBlocksInBackground();
     return true;
   }
 
   bool command(uint32_t code) { return session.block().sendCommands({code}, kLineTimeout); }
 
   HostSession session;
-  std::jthread drainer;
 };
 
 TEST_F(HostWindowTest, Vst3StartupPrintsTheHandleOfAHiddenCorvelWindow) {

@@ -28,6 +28,7 @@ std::string uniqueBlockName() {
 HostSession::HostSession() : name(uniqueBlockName()), home(makeTemporaryFolder("corvel-home-")) {}
 
 HostSession::~HostSession() {
+  taker = {};
   if (process) {
     process->kill(SIGTERM);
     if (!process->waitExit(3s)) process->kill();
@@ -58,6 +59,13 @@ bool HostSession::startServing(const std::vector<std::string>& extraArguments) {
 bool HostSession::startIdle(const std::vector<std::string>& extraArguments) {
   AudioBlock first;
   return startServing(extraArguments) && client->readBlock(kMaxBlockFrames, first, kLineTimeout);
+}
+
+void HostSession::takeBlocksInBackground() {
+  taker = std::jthread([this](std::stop_token stop) {
+    AudioBlock block;
+    while (!stop.stop_requested()) client->readBlock(kMaxBlockFrames, block, 20ms);
+  });
 }
 
 std::vector<std::string> HostSession::callsOnChannel(unsigned channel) const {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "client/child_process.h"
@@ -42,6 +43,11 @@ class HostSession {
   // startServing, then takes the first block, after which a silent host idles.
   bool startIdle(const std::vector<std::string>& extraArguments = {});
 
+  // From now on a thread of the session's own takes every block, as a
+  // parent's audio thread would: a host that renders without pause (an
+  // editor open, a note held) serves nothing else while it waits for one.
+  void takeBlocksInBackground();
+
   bool hasHost() const { return process != nullptr; }
   ChildProcess& host() { return *process; }
 
@@ -55,6 +61,7 @@ class HostSession {
   std::string displayName;
   std::unique_ptr<ClientBlock> client;
   std::unique_ptr<ChildProcess> process;
+  std::jthread taker;
 };
 
 // Occurrences of `text` in `haystack`. Any thread.
