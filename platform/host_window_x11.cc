@@ -29,38 +29,29 @@ struct HostWindow {
 
 std::vector<HostWindow> hostWindows;
 
-Atom atom(Display* x, const char* name) { return XInternAtom(x, name, False); }
-
 void setIdentity(Display* x, Window window) {
   XStoreName(x, window, "Corvel");
   const char title[] = "Corvel";
-  XChangeProperty(x, window, atom(x, "_NET_WM_NAME"), atom(x, "UTF8_STRING"), 8, PropModeReplace,
+  XChangeProperty(x, window, x11::atom(x, "_NET_WM_NAME"), x11::atom(x, "UTF8_STRING"), 8, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(title), std::strlen(title));
   char name[] = "corvel";
   char className[] = "CorvelClass";
   XClassHint hint{name, className};
   XSetClassHint(x, window, &hint);
-  Atom closeRequest = atom(x, "WM_DELETE_WINDOW");
+  Atom closeRequest = x11::atom(x, "WM_DELETE_WINDOW");
   XSetWMProtocols(x, window, &closeRequest, 1);
 }
 
 // Asks the window manager (through the root window, as EWMH wants) to
 // change something about `window`; without a window manager nothing happens.
 void sendToWindowManager(Display* x, Window window, const char* message, long first, long second) {
-  XEvent event{};
-  event.xclient.type = ClientMessage;
-  event.xclient.window = window;
-  event.xclient.message_type = atom(x, message);
-  event.xclient.format = 32;
-  event.xclient.data.l[0] = first;
-  event.xclient.data.l[1] = second;
-  XSendEvent(x, DefaultRootWindow(x), False, SubstructureRedirectMask | SubstructureNotifyMask,
-             &event);
+  x11::sendClientMessage(x, DefaultRootWindow(x), window, message, {first, second},
+                         SubstructureRedirectMask | SubstructureNotifyMask);
 }
 
 void setKeptAbove(Display* x, Window window, bool above) {
   sendToWindowManager(x, window, "_NET_WM_STATE", above ? kNetWmStateAdd : kNetWmStateRemove,
-                      static_cast<long>(atom(x, "_NET_WM_STATE_ABOVE")));
+                      static_cast<long>(x11::atom(x, "_NET_WM_STATE_ABOVE")));
 }
 
 }  // namespace

@@ -16,14 +16,12 @@ constexpr long kXembedEmbeddedNotify = 0;
 constexpr long kXembedVersion = 0;
 constexpr unsigned long kXembedMapped = 1;
 
-Atom atom(Display* x, const char* name) { return XInternAtom(x, name, False); }
-
 bool asksToBeMapped(Display* x, Window child) {
   Atom type = None;
   int format = 0;
   unsigned long count = 0, remaining = 0;
   unsigned char* data = nullptr;
-  const Atom info = atom(x, "_XEMBED_INFO");
+  const Atom info = x11::atom(x, "_XEMBED_INFO");
   const bool read = XGetWindowProperty(x, child, info, 0, 2, False, info, &type, &format, &count,
                                        &remaining, &data) == Success;
   const bool mapped = read && data && format == 32 && count >= 2 &&
@@ -34,23 +32,16 @@ bool asksToBeMapped(Display* x, Window child) {
 
 void embed(Display* x, Window child, Window embedder) {
   x11::ErrorTrap childMayBeGone;
-  XEvent event{};
-  event.xclient.type = ClientMessage;
-  event.xclient.window = child;
-  event.xclient.message_type = atom(x, "_XEMBED");
-  event.xclient.format = 32;
-  event.xclient.data.l[0] = CurrentTime;
-  event.xclient.data.l[1] = kXembedEmbeddedNotify;
-  event.xclient.data.l[3] = static_cast<long>(embedder);
-  event.xclient.data.l[4] = kXembedVersion;
-  XSendEvent(x, child, False, NoEventMask, &event);
+  x11::sendClientMessage(x, child, child, "_XEMBED",
+                         {CurrentTime, kXembedEmbeddedNotify, 0, static_cast<long>(embedder), kXembedVersion},
+                         NoEventMask);
   if (asksToBeMapped(x, child)) XMapWindow(x, child);
   childMayBeGone.failed();
 }
 
 bool isCloseRequest(Display* x, const XClientMessageEvent& message) {
-  return message.message_type == atom(x, "WM_PROTOCOLS") && message.format == 32 &&
-         static_cast<Atom>(message.data.l[0]) == atom(x, "WM_DELETE_WINDOW");
+  return message.message_type == x11::atom(x, "WM_PROTOCOLS") && message.format == 32 &&
+         static_cast<Atom>(message.data.l[0]) == x11::atom(x, "WM_DELETE_WINDOW");
 }
 
 void dispatch(Display* x, const XEvent& event) {

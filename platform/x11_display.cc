@@ -1,5 +1,6 @@
 #include "platform/x11_display.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace corvel::x11 {
@@ -61,6 +62,19 @@ bool takeConnectionLoss() {
   if (!lost || lossReported) return false;
   lossReported = true;
   return true;
+}
+
+Atom atom(Display* x, const char* name) { return XInternAtom(x, name, False); }
+
+void sendClientMessage(Display* x, Window target, Window window, const char* type,
+                       std::initializer_list<long> data, long eventMask) {
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = atom(x, type);
+  event.xclient.format = 32;
+  std::copy_n(data.begin(), std::min<size_t>(data.size(), 5), event.xclient.data.l);
+  XSendEvent(x, target, False, eventMask, &event);
 }
 
 ErrorTrap::ErrorTrap() : errorsBefore(errorCount) { ++quietDepth; }

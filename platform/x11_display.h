@@ -5,6 +5,7 @@
 #include <X11/Xlib.h>
 
 #include <cstdint>
+#include <initializer_list>
 
 namespace corvel::x11 {
 
@@ -31,6 +32,12 @@ class ErrorTrap {
  private:
   int errorsBefore;
 };
+
+Atom atom(Display* x, const char* name);
+// Sends a 32-bit client message of `type` concerning `window` to `target`,
+// with up to five data words.
+void sendClientMessage(Display* x, Window target, Window window, const char* type,
+                       std::initializer_list<long> data, long eventMask);
 
 inline Window windowOf(void* handle) { return static_cast<Window>(reinterpret_cast<uintptr_t>(handle)); }
 inline void* handleOf(Window window) { return reinterpret_cast<void*>(static_cast<uintptr_t>(window)); }
