@@ -3,15 +3,14 @@
 // and the load failures.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "client/wait_until.h"
 #include "instrument/base64.h"
 #include "tests/fixtures/vst2/fixture_report.h"
+#include "tests/support/audio_taker.h"
 #include "tests/support/corvel_session.h"
 
 namespace corvel {
@@ -20,35 +19,6 @@ namespace {
 using namespace std::chrono_literals;
 
 const std::string kMda = std::string(CORVEL_VST3_SAMPLES) + "/mda-vst3.vst3";
-
-// A parent's audio thread: takes every block while the test thread waits on
-// a control exchange, as a host that waits for its acknowledgement serves
-// nothing else. Remembers the first left sample of the newest block.
-class AudioTaker {
- public:
-  explicit AudioTaker(ClientBlock& block)
-      : thread([this, &block](std::stop_token stop) {
-          AudioBlock audio;
-          while (!stop.stop_requested()) {
-            if (!block.readBlock(256, audio, 100ms)) continue;
-            firstLeft = audio.left[0];
-            ++taken;
-          }
-        }) {}
-
-  // Test thread.
-  bool waitForTaken(uint32_t count, Timeout timeout) const {
-    return waitUntil([&] { return taken >= count; }, timeout);
-  }
-  bool waitForLevel(float level, Timeout timeout) const {
-    return waitUntil([&] { return firstLeft == level; }, timeout);
-  }
-
- private:
-  std::atomic<uint32_t> taken{0};
-  std::atomic<float> firstLeft{0.0f};
-  std::jthread thread;  // last: stopped and joined before the counters go
-};
 
 // The fixture's report, which is its chunk, as the host last published it.
 fixture::FixtureReport publishedReport(const ClientBlock& block) {

@@ -5,12 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <initializer_list>
-#include <thread>
 
 #include "client/wait_until.h"
 #include "tests/fixtures/vst2_editor/fixture_editor.h"
+#include "tests/support/audio_taker.h"
 #include "tests/support/corvel_session.h"
 #include "tests/support/virtual_display.h"
 #include "tests/support/x11_probe.h"
@@ -44,34 +43,6 @@ bool inOrder(const std::string& text, std::initializer_list<std::string> pieces)
   return true;
 }
 
-// The parent's audio side: takes every block the host renders, so the
-// host's loop (and with it the command handling) never waits on us.
-class AudioDrain {
- public:
-  explicit AudioDrain(ClientBlock& block) : thread([this, &block] { run(block); }) {}
-  ~AudioDrain() {
-    running = false;
-    thread.join();
-  }
-  // True once `count` more blocks have arrived.
-  bool flows(uint32_t count = 20) {
-    const uint32_t target = blocks + count;
-    return waitUntil([&] { return blocks >= target; }, kTimeout);
-  }
-
- private:
-  void run(ClientBlock& block) {
-    AudioBlock audio;
-    while (running) {
-      if (block.readBlock(256, audio, 100ms)) ++blocks;
-    }
-  }
-
-  std::atomic<bool> running{true};
-  std::atomic<uint32_t> blocks{0};
-  std::thread thread;
-};
-
 class CorvelVst2Editor : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -90,7 +61,7 @@ class CorvelVst2Editor : public ::testing::Test {
   void start(const std::string& plugin, const std::string& displayName) {
     host = std::make_unique<Corvel>(std::vector<std::string>{"--vst2", "--path", plugin}, displayName);
     ASSERT_TRUE(host->serving());
-    audio = std::make_unique<AudioDrain>(*host->block);
+    audio = std::make_unique<AudioTaker>(*host->block);
   }
 
   bool command(uint32_t code) { return host->block->sendCommands({code}, kTimeout); }
@@ -137,7 +108,7 @@ class CorvelVst2Editor : public ::testing::Test {
   std::unique_ptr<VirtualDisplay> display;
   std::unique_ptr<X11Probe> probe;
   std::unique_ptr<Corvel> host;
-  std::unique_ptr<AudioDrain> audio;
+  std::unique_ptr<AudioTaker> audio;
 };
 
 const std::pair<int, int> kFixtureSize{fixture::kEditorWidth, fixture::kEditorHeight};
@@ -162,7 +133,7 @@ TEST_F(CorvelVst2Editor, OpenGuiShowsTheEditorAndCloseGuiHidesTheWindowForReuse)
   ASSERT_TRUE(command(kCommandCloseGui));
   ASSERT_TRUE(outputCountReaches(kClosedLine, 1));
   EXPECT_TRUE(becomes(window, false, kFixtureSize));
-  EXPECT_TRUE(audio->flows());
+  EXPECT_TRUE(audio->waitForMore(20, kTimeout));
 
   const X11Probe::Window other = probe->createWindow();  // another application's, on top
   ASSERT_TRUE(command(kCommandOpenGui));
@@ -188,7 +159,7 @@ TEST_F(CorvelVst2Editor, WindowManagerCloseClosesTheEditorAndTheNextOpenGuiMakes
   probe->requestClose(first);
   ASSERT_TRUE(outputCountReaches(kClosedLine, 1));
   EXPECT_TRUE(waitUntil([&] { return !probe->exists(first); }, kTimeout));
-  EXPECT_TRUE(audio->flows());
+  EXPECT_TRUE(audio->waitForMore(20, kTimeout));
   EXPECT_FALSE(host->process->waitExit(0ms));
 
   ASSERT_TRUE(command(kCommandOpenGui));
@@ -198,7 +169,7 @@ TEST_F(CorvelVst2Editor, WindowManagerCloseClosesTheEditorAndTheNextOpenGuiMakes
   const X11Probe::Window second = hostWindow();
   EXPECT_NE(second, first);
   EXPECT_TRUE(becomes(second, true, kFixtureSize));
-  EXPECT_TRUE(audio->flows());
+  EXPECT_TRUE(audio->waitForMore(20, kTimeout));
 }
 
 std::vector<std::string> crashReportOf(const std::string& label, const std::string& module) {
@@ -221,7 +192,7 @@ TEST_F(CorvelVst2Editor, FaultInEditOpenIsReportedAndLeavesTheEditorClosedWhileA
                                  "[Vst2Instrument] attachView effEditOpen returned rc=-1 ch=7\n"}))
       << errors();
   EXPECT_EQ(countOf(output(), "editOpen OK"), 0u);
-  EXPECT_TRUE(audio->flows());
+  EXPECT_TRUE(audio->waitForMore(20, kTimeout));
 }
 
 TEST_F(CorvelVst2Editor, FaultInGetRectAttachesTheEditorWithoutSizingTheWindow) {
@@ -234,7 +205,7 @@ TEST_F(CorvelVst2Editor, FaultInGetRectAttachesTheEditorWithoutSizingTheWindow) 
       << errors();
   EXPECT_EQ(countOf(output(), "editor size"), 0u);
   EXPECT_TRUE(becomes(hostWindow(), true, {800, 600}));
-  EXPECT_TRUE(audio->flows());
+  EXPECT_TRUE(audio->waitForMore(20, kTimeout));
 }
 
 struct RealEditor {
@@ -259,7 +230,7 @@ TEST_P(CorvelVst2RealEditor, DrawsInTheHostWindow) {
   const X11Probe::Window window = hostWindow();
   ASSERT_TRUE(becomes(window, true, size));
   EXPECT_TRUE(screenshotShows(window, [](const Image& image) { return image.distinctColours() > 50; }));
-  EXPECT_TRUE(audio->flows());
+  EXPECT_TRUE(audio->waitForMore(20, kTimeout));
   ASSERT_TRUE(command(kCommandCloseGui));
   EXPECT_TRUE(outputCountReaches(kClosedLine, 1));
   // No quit and exit code here: these toolkits leave allocations behind,
@@ -276,7 +247,7 @@ TEST_F(CorvelVst2Editor, WithoutADisplayOpenGuiPrintsNothingAndAudioFlows) {
   ASSERT_TRUE(commandHandled(kCommandOpenGui));
   EXPECT_EQ(output().find("OPEN_GUI"), std::string::npos);
   EXPECT_EQ(errors().find("effEditOpen"), std::string::npos);
-  EXPECT_TRUE(audio->flows());
+  EXPECT_TRUE(audio->waitForMore(20, kTimeout));
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ std::string uniqueBlockName() {
 HostSession::HostSession() : name(uniqueBlockName()), home(makeTemporaryFolder("corvel-home-")) {}
 
 HostSession::~HostSession() {
-  taker = {};
+  taker.reset();
   if (process) {
     process->kill(SIGTERM);
     if (!process->waitExit(3s)) process->kill();
@@ -61,12 +61,7 @@ bool HostSession::startIdle(const std::vector<std::string>& extraArguments) {
   return startServing(extraArguments) && client->readBlock(kMaxBlockFrames, first, kLineTimeout);
 }
 
-void HostSession::takeBlocksInBackground() {
-  taker = std::jthread([this](std::stop_token stop) {
-    AudioBlock block;
-    while (!stop.stop_requested()) client->readBlock(kMaxBlockFrames, block, 20ms);
-  });
-}
+void HostSession::takeBlocksInBackground() { taker = std::make_unique<AudioTaker>(*client); }
 
 std::vector<std::string> HostSession::callsOnChannel(unsigned channel) const {
   std::vector<std::string> calls;

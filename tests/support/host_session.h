@@ -6,12 +6,12 @@
 #include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "client/child_process.h"
 #include "client/client_block.h"
 #include "client/wait_until.h"
+#include "tests/support/audio_taker.h"
 #include "tests/support/test_platform.h"
 
 namespace corvel {
@@ -61,7 +61,7 @@ class HostSession {
   std::string displayName;
   std::unique_ptr<ClientBlock> client;
   std::unique_ptr<ChildProcess> process;
-  std::jthread taker;
+  std::unique_ptr<AudioTaker> taker;
 };
 
 // Occurrences of `text` in `haystack`. Any thread.
