@@ -28,6 +28,9 @@ wine_start() {
   # runner up, and a desktop started by one that runs without a display has
   # no window system for anyone. The desktop closes once no process uses it:
   # an idle notepad keeps it until the end.
+  # The server will not start in a prefix folder that does not exist yet;
+  # Wine fills an empty one on first use.
+  mkdir -p "$WINEPREFIX"
   wineserver -p
   /usr/lib/wine/wine64 notepad.exe </dev/null >/dev/null 2>&1 &
   /usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1
