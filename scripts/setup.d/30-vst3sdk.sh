@@ -4,6 +4,8 @@
 # Run as root. Safe to run again: a finished fetch and a finished build are reused.
 set -euo pipefail
 
+HERE=$(cd "$(dirname "$0")" && pwd)
+
 CACHE="${CORVEL_CACHE:-/var/cache/corvel}"
 SUITE=trixie
 PACKAGE=vst3sdk
@@ -13,7 +15,6 @@ SDK="$CACHE/vst3sdk"
 BUILD="$CACHE/vst3sdk-build"
 APT_DIR="$CACHE/apt-$SUITE"
 MARKER="$SDK/.corvel-unpacked-$VERSION"
-SAMPLES=(mda-vst3 noteexpressionsynth again)
 
 # Pinned so that a new revision of the source package fails here instead of silently
 # changing the SDK under our tests. Order: component name ("" is the main tarball) and sum.
@@ -28,6 +29,9 @@ PINNED=(
 
 log() { echo "[30-vst3sdk] $*"; }
 die() { echo "[30-vst3sdk] error: $*" >&2; exit 1; }
+
+# shellcheck source=scripts/setup.d/lib/vst3sdk-samples.bash
+source "$HERE/lib/vst3sdk-samples.bash"
 
 # The Debian archive URI this machine already uses (never a name of our own choosing).
 machine_archive_uri() {
@@ -131,46 +135,6 @@ fetch_and_unpack() {
   log "SDK unpacked into $SDK"
 }
 
-# The SDK switches VSTGUI's standalone library on unconditionally, which drags in gtkmm;
-# no sample plug-in links it, so the cached copy is patched to leave it off.
-disable_vstgui_standalone() {
-  local module="$SDK/cmake/modules/SMTG_VstGuiSupport.cmake"
-  [[ -f "$module" ]] || return 0
-  sed -i -E 's/set\(VSTGUI_STANDALONE ON/set(VSTGUI_STANDALONE OFF/' "$module"
-}
-
-sample_library() {
-  echo "$BUILD/VST3/Release/$1.vst3/Contents/x86_64-linux/$1.so"
-}
-
-samples_built() {
-  local name
-  for name in "${SAMPLES[@]}"; do
-    [[ -f "$(sample_library "$name")" ]] || return 1
-  done
-}
-
-build_samples() {
-  disable_vstgui_standalone
-  log "configuring SDK samples in $BUILD"
-  cmake -S "$SDK" -B "$BUILD" -G Ninja \
-    -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc \
-    -DVSTGUI_STANDALONE=OFF \
-    -DSMTG_ENABLE_VST3_HOSTING_EXAMPLES=OFF \
-    -DSMTG_RUN_VST_VALIDATOR=OFF \
-    -DSMTG_CREATE_PLUGIN_LINK=OFF \
-    -DSMTG_CREATE_MODULE_INFO=OFF >/dev/null
-  local name
-  # One at a time, so the plug-in without an editor (the quickest) is usable first.
-  for name in "${SAMPLES[@]}"; do
-    log "building $name"
-    cmake --build "$BUILD" -j2 --target "$name"
-  done
-  samples_built || die "sample plug-ins missing after the build"
-  log "samples built into $BUILD/VST3/Release"
-}
-
 main() {
   [[ $EUID -eq 0 ]] || die "run as root"
   mkdir -p "$CACHE"
@@ -179,10 +143,10 @@ main() {
   else
     fetch_and_unpack
   fi
-  if samples_built; then
+  if samples_built linux "$BUILD"; then
     log "samples already built in $BUILD"
   else
-    build_samples
+    build_samples linux "$BUILD" die -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc
   fi
 }
 
