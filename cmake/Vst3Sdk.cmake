@@ -2,7 +2,11 @@
 # Sets CORVEL_VST3SDK_FOUND and, when found, CORVEL_VST3SDK_DIR, CORVEL_VST3_SAMPLES_DIR and
 # target corvel_vst3_sdk (the SDK's hosting helpers plus the two files sdk_hosting lacks).
 set(CORVEL_VST3SDK_DIR ${CORVEL_CACHE}/vst3sdk)
-set(CORVEL_VST3_SAMPLES_DIR ${CORVEL_CACHE}/vst3sdk-build/VST3/Release)
+if(WIN32)
+  set(CORVEL_VST3_SAMPLES_DIR ${CORVEL_CACHE}/vst3sdk-build-windows/VST3/Release)
+else()
+  set(CORVEL_VST3_SAMPLES_DIR ${CORVEL_CACHE}/vst3sdk-build/VST3/Release)
+endif()
 set(CORVEL_VST3SDK_FOUND OFF)
 
 if(NOT EXISTS ${CORVEL_VST3SDK_DIR}/CMakeLists.txt)
@@ -22,8 +26,18 @@ add_subdirectory(${CORVEL_VST3SDK_DIR} ${CMAKE_BINARY_DIR}/vst3sdk EXCLUDE_FROM_
 # Their headers are third-party code: keep our warnings-as-errors away from them.
 set_target_properties(sdk_hosting sdk_common base pluginterfaces PROPERTIES SYSTEM ON)
 
+# The bundle layout: the folder under Contents/ that holds the module, and its name's end.
+if(WIN32)
+  set(CORVEL_VST3_MODULE_LOADER module_win32.cpp)
+  set(CORVEL_VST3_ARCH_FOLDER x86_64-win)
+  set(CORVEL_VST3_MODULE_SUFFIX .vst3)
+else()
+  set(CORVEL_VST3_MODULE_LOADER module_linux.cpp)
+  set(CORVEL_VST3_ARCH_FOLDER x86_64-linux)
+  set(CORVEL_VST3_MODULE_SUFFIX .so)
+endif()
 add_library(corvel_vst3_sdk STATIC EXCLUDE_FROM_ALL
-  ${CORVEL_VST3SDK_DIR}/public.sdk/source/vst/hosting/module_linux.cpp
+  ${CORVEL_VST3SDK_DIR}/public.sdk/source/vst/hosting/${CORVEL_VST3_MODULE_LOADER}
   ${CORVEL_VST3SDK_DIR}/public.sdk/source/common/memorystream.cpp)
 target_link_libraries(corvel_vst3_sdk PUBLIC sdk_hosting ${CMAKE_DL_LIBS} Threads::Threads)
 set_target_properties(corvel_vst3_sdk PROPERTIES SYSTEM ON)

@@ -5,7 +5,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 
 #include "client/wait_until.h"
@@ -47,17 +46,16 @@ TEST(CorvelJournal, ASingleComponentPlaysAndItsStateReachesASecondHost) {
                                       ShmMidiEvent{kMidiControlChange, 0, 7, 0, 127, 0, {}}},
                                      5s));
   ASSERT_TRUE(playUntil(first, audio, [&] { return audio.left[0] == 1.0f; }));
-  EXPECT_THAT(first.process->errors(), HasSubstr("[journal] component noteOn 60\n"));
+  // Standard error is read in the background: the line may follow the block.
+  EXPECT_TRUE(first.process->waitForError("[journal] component noteOn 60\n", 5s)) << first.process->errors();
   // The host looks for a changed state every 200 passes.
   ASSERT_TRUE(playUntil(first, audio, [&] { return first.block->readPublishedPreset() != initial; }));
   const std::string loud = first.block->readPublishedPreset();
 
-  const std::string file = std::filesystem::temp_directory_path() / (first.name + ".preset");
+  const std::string file = first.presetFile();
   std::ofstream(file, std::ios::binary) << loud;
   Corvel second({"--path", single, "--presetfile", file});
-  const bool serving = second.serving();
-  std::filesystem::remove(file);
-  ASSERT_TRUE(serving) << second.process->errors();
+  ASSERT_TRUE(second.serving()) << second.process->errors();
   EXPECT_THAT(second.process->output(), HasSubstr("[Vst3Instrument] state restored ch=7 component=4B\n"));
   EXPECT_EQ(second.block->readPublishedPreset(), loud);
   ASSERT_TRUE(second.block->readBlock(kFrames, audio, 5s));

@@ -12,7 +12,13 @@ class HostContext : public Steinberg::Vst::HostApplication {
  public:
   Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override;
 
+  // The run loop when `iid` asks for it and this platform has one, for the context
+  // and for the editor frame alike; kNoInterface otherwise.
+  Steinberg::tresult queryRunLoop(const Steinberg::TUID iid, void** obj);
+
+#if SMTG_OS_LINUX
   HostRunLoop runLoop;
+#endif
 };
 
 }  // namespace corvel

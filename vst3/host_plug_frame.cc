@@ -4,13 +4,12 @@ namespace corvel {
 
 using namespace Steinberg;
 
-void HostPlugFrame::offer(Linux::IRunLoop* loop) { runLoop = loop; }
+void HostPlugFrame::offer(HostContext* offered) { context = offered; }
 
 tresult PLUGIN_API HostPlugFrame::queryInterface(const TUID iid, void** obj) {
-  if (obj && runLoop && FUnknownPrivate::iidEqual(iid, Linux::IRunLoop::iid)) {
-    return runLoop->queryInterface(iid, obj);
-  }
-  if (obj) *obj = nullptr;
+  if (!obj) return kInvalidArgument;
+  if (context) return context->queryRunLoop(iid, obj);
+  *obj = nullptr;
   return kNoInterface;
 }
 

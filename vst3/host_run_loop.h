@@ -10,6 +10,9 @@
 #include "pluginterfaces/base/smartpointer.h"
 #include "pluginterfaces/gui/iplugview.h"
 
+// Only Linux editors ask for one: elsewhere they run on the window messages the
+// host's pump dispatches.
+#if SMTG_OS_LINUX
 namespace corvel {
 
 class HostRunLoop : public Steinberg::Linux::IRunLoop {
@@ -42,3 +45,4 @@ class HostRunLoop : public Steinberg::Linux::IRunLoop {
 };
 
 }  // namespace corvel
+#endif  // SMTG_OS_LINUX

@@ -135,14 +135,14 @@ TEST(HostRunLoop, AHandlerMayUnregisterItselfWhileItRuns) {
 }
 
 TEST(HostPlugFrame, OffersTheRunLoopAndNothingElse) {
-  HostRunLoop loop;
+  HostContext context;
   HostPlugFrame frame;
   void* answer = &frame;
   EXPECT_EQ(frame.queryInterface(Linux::IRunLoop::iid, &answer), kNoInterface) << "no run loop offered yet";
   EXPECT_EQ(answer, nullptr);
-  frame.offer(&loop);
+  frame.offer(&context);
   ASSERT_EQ(frame.queryInterface(Linux::IRunLoop::iid, &answer), kResultOk);
-  EXPECT_EQ(answer, static_cast<Linux::IRunLoop*>(&loop));
+  EXPECT_EQ(answer, static_cast<Linux::IRunLoop*>(&context.runLoop));
   for (const char* other : {FUnknown::iid.toTUID(), IPlugFrame::iid.toTUID()}) {
     EXPECT_EQ(frame.queryInterface(other, &answer), kNoInterface);
     EXPECT_EQ(answer, nullptr);

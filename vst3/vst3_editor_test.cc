@@ -14,6 +14,7 @@
 #include "platform/native_window.h"
 #include "tests/support/virtual_display.h"
 #include "tests/support/x11_probe.h"
+#include "tests/support/environment.h"
 #include "vst3/captured_log.h"
 #include "vst3/vst3_instrument.h"
 
@@ -176,9 +177,9 @@ TEST_F(Vst3EditorTest, OpeningWhileOpenReplacesTheViewWithoutReload) {
 }
 
 TEST_F(Vst3EditorTest, AViewWithoutASizeIsAttachedAndTheWindowKeepsItsSize) {
-  setenv("CORVEL_JOURNAL_FAIL", "getSize", 1);
+  setEnvironmentVariable("CORVEL_JOURNAL_FAIL", "getSize");
   const bool opened = instrument.openGUI(window.handle);
-  unsetenv("CORVEL_JOURNAL_FAIL");
+  clearEnvironmentVariable("CORVEL_JOURNAL_FAIL");
   ASSERT_TRUE(opened);
   EXPECT_THAT(log.takeErr(), Not(HasSubstr("onSize")));
   EXPECT_TRUE(instrument.isGUIOpen());

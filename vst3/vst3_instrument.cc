@@ -155,7 +155,7 @@ bool Vst3Instrument::loadPlugin(const std::string& pluginPath, double rate) {
 
   auto record = std::make_unique<LoadedPlugin>();
   record->singleComponent = singleComponent;
-  record->plugFrame.offer(&hostContext->runLoop);
+  record->plugFrame.offer(hostContext.get());
   controller->setComponentHandler(&record->componentHandler);
   connect(component, controller);
   activateBuses(*component);

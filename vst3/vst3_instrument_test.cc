@@ -9,13 +9,13 @@
 
 #include "instrument/base64.h"
 #include "platform/system.h"
+#include "tests/support/regex_match.h"
 #include "vst3/captured_log.h"
 
 namespace corvel {
 namespace {
 
 using ::testing::HasSubstr;
-using ::testing::MatchesRegex;
 
 constexpr int32_t kBlock = 256;
 
@@ -53,7 +53,7 @@ class Vst3MdaTest : public ::testing::Test {
 };
 
 TEST_F(Vst3MdaTest, PicksAnInstrumentFromTheMixedModuleAndPlaysANote) {
-  EXPECT_THAT(loadLine, MatchesRegex("\\[Vst3Instrument\\] loaded .*mda-vst3\\.vst3 "
+  EXPECT_THAT(loadLine, FullyMatches("\\[Vst3Instrument\\] loaded .*mda-vst3\\.vst3 "
                                      "\\(mda (DX10|EPiano|JX10|Piano)\\) outCh=2\n"));
   EXPECT_TRUE(instrument.loadPlugin("/nonexistent", 44100.0)) << "second load is a no-op";
   EXPECT_EQ(render(2), 0.0);
@@ -89,14 +89,14 @@ TEST_F(Vst3MdaTest, UnassignedControllersOtherThanVolumeKeepTheirOwnTag) {
   instrument.controlChange(0, 20, 64);
   instrument.controlChange(0, 20, 65);
   const std::string lines = log.takeErr();
-  EXPECT_THAT(lines, MatchesRegex("\\[midi\\] cc=20 no IMidiMapping \xE2\x86\x92 volume-param "
+  EXPECT_THAT(lines, FullyMatches("\\[midi\\] cc=20 no IMidiMapping \xE2\x86\x92 volume-param "
                                   "tag=0x[0-9a-f]+\n\\[midi\\] cc=20 tag=0x1014 v=64\n"));
   render(1);
 }
 
 TEST_F(Vst3MdaTest, StateRoundTripsIntoAFreshInstance) {
   instrument.captureState();
-  EXPECT_THAT(log.takeOut(), MatchesRegex("\\[Vst3Instrument\\] state captured ch=3 component=[1-9][0-9]*B\n"));
+  EXPECT_THAT(log.takeOut(), FullyMatches("\\[Vst3Instrument\\] state captured ch=3 component=[1-9][0-9]*B\n"));
   const std::string text = instrument.getSerializedState();
   ASSERT_FALSE(text.empty());
 
@@ -106,7 +106,7 @@ TEST_F(Vst3MdaTest, StateRoundTripsIntoAFreshInstance) {
   ASSERT_TRUE(other.loadPlugin(mdaPath(), 44100.0));
   log.takeOut();
   other.loadSerializedState(text);
-  EXPECT_THAT(log.takeOut(), MatchesRegex("\\[Vst3Instrument\\] loaded serialized state ch=4 "
+  EXPECT_THAT(log.takeOut(), FullyMatches("\\[Vst3Instrument\\] loaded serialized state ch=4 "
                                           "component=[0-9]+ controller=[0-9]+\n"
                                           "\\[Vst3Instrument\\] state restored ch=4 component=[0-9]+B\n"));
   EXPECT_EQ(log.takeErr(), "");

@@ -2,9 +2,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <vector>
 
+#include "tests/support/environment.h"
 #include "vst3/captured_log.h"
 #include "vst3/vst3_instrument.h"
 
@@ -15,7 +15,7 @@ using ::testing::HasSubstr;
 
 class Vst3JournalTest : public ::testing::Test {
  protected:
-  ~Vst3JournalTest() override { unsetenv("CORVEL_JOURNAL_FAIL"); }
+  ~Vst3JournalTest() override { clearEnvironmentVariable("CORVEL_JOURNAL_FAIL"); }
   std::string takeErr() { return log.takeErr(); }
 
   CapturedLog log;
@@ -62,7 +62,7 @@ TEST_F(Vst3JournalTest, ASingleComponentIsInitialisedAndTerminatedOnce) {
 }
 
 TEST_F(Vst3JournalTest, AFailedLoadTerminatesWhatItInitialised) {
-  setenv("CORVEL_JOURNAL_FAIL", "setupProcessing", 1);
+  setEnvironmentVariable("CORVEL_JOURNAL_FAIL", "setupProcessing");
   Vst3Instrument instrument;
   EXPECT_FALSE(instrument.loadPlugin(CORVEL_JOURNAL_VST3, 48000.0));
   EXPECT_EQ(takeErr(),

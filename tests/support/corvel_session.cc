@@ -1,10 +1,10 @@
 #include "tests/support/corvel_session.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+
+#include "platform/system.h"
 
 namespace corvel {
 namespace {
@@ -13,7 +13,7 @@ using namespace std::chrono_literals;
 
 std::string uniqueName() {
   static std::atomic<int> counter{0};
-  return "corvel-e2e-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+  return "corvel-e2e-" + std::to_string(currentProcessId()) + "-" + std::to_string(counter++);
 }
 
 }  // namespace
@@ -51,6 +51,8 @@ float Corvel::peakOf(int count) {
   }
   return peak;
 }
+
+std::string Corvel::presetFile() const { return (home / "preset.txt").string(); }
 
 bool Corvel::noteOn(uint8_t note) {
   return block->writeMidi({ShmMidiEvent{kMidiNoteOn, 0, note, 100, 0, 0, {}}}, 5s);

@@ -28,6 +28,8 @@ struct Corvel {
   // Takes `count` blocks and returns the largest magnitude in them, or -1 on timeout.
   float peakOf(int count);
   bool noteOn(uint8_t note);
+  // A file for a preset to hand to another host; it goes with this one's HOME.
+  std::string presetFile() const;
 
   std::string name;
   std::filesystem::path home;
