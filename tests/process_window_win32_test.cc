@@ -8,24 +8,10 @@
 #include <iostream>
 
 #include "tests/support/host_session.h"
+#include "tests/support/win32_windows.h"
 
 namespace corvel {
 namespace {
-
-struct Search {
-  DWORD process;
-  std::vector<HWND> found;
-};
-
-BOOL CALLBACK collectHostWindow(HWND window, LPARAM context) {
-  auto& search = *reinterpret_cast<Search*>(context);
-  DWORD owner = 0;
-  char className[64] = {};
-  GetWindowThreadProcessId(window, &owner);
-  GetClassNameA(window, className, sizeof className);
-  if (owner == search.process && std::string(className) == "CorvelClass") search.found.push_back(window);
-  return TRUE;
-}
 
 class HostWindowTest : public testing::Test {
  protected:
@@ -36,20 +22,10 @@ class HostWindowTest : public testing::Test {
 
   // The host's one window, once it exists.
   HWND hostWindow() {
-    Search search{static_cast<DWORD>(session.host().pid()), {}};
-    waitUntil(
-        [&] {
-          search.found.clear();
-          EnumWindows(collectHostWindow, reinterpret_cast<LPARAM>(&search));
-          return search.found.size() == 1;
-        },
-        kLineTimeout);
-    return search.found.size() == 1 ? search.found.front() : nullptr;
+    return waitForOnlyWindow(static_cast<DWORD>(session.host().pid()), "CorvelClass", kLineTimeout);
   }
 
-  static bool visibleBecomes(HWND window, bool visible) {
-    return waitUntil([&] { return static_cast<bool>(IsWindowVisible(window)) == visible; }, kLineTimeout);
-  }
+  static bool visibleBecomes(HWND window, bool visible) { return waitForVisibility(window, visible, kLineTimeout); }
 
   // Starts the host in VST 2 mode and takes its blocks from then on: with an
   // editor open the host renders without pause and waits for each one.
