@@ -5,13 +5,15 @@
 
 #include <gmock/gmock.h>
 
-#include <regex>
 #include <string>
 
 namespace corvel {
 
+// Whether all of `text` matches `pattern`.
+bool fullyMatches(const std::string& text, const std::string& pattern);
+
 MATCHER_P(FullyMatches, pattern, "fully matches " + ::testing::PrintToString(pattern)) {
-  return std::regex_match(std::string(arg), std::regex(pattern));
+  return fullyMatches(std::string(arg), pattern);
 }
 
 }  // namespace corvel
