@@ -48,16 +48,6 @@ class HostWindowTest : public testing::Test {
 
   bool command(uint32_t code) { return session.block().sendCommands({code}, kLineTimeout); }
 
-  // The host's output up to the commands sent so far: the window is seen
-  // through X sooner than the host's log lines through their pipe.
-  std::string outputSoFar() {
-    const size_t marks = countOf(session.host().output(), "[corvel] ALL_NOTES_OFF");
-    command(kCommandAllNotesOff);
-    waitUntil([&] { return countOf(session.host().output(), "[corvel] ALL_NOTES_OFF") > marks; },
-              kLineTimeout);
-    return session.host().output();
-  }
-
   std::unique_ptr<VirtualDisplay> display;
   std::unique_ptr<X11Probe> probe;
   HostSession session;
@@ -93,7 +83,7 @@ TEST_F(HostWindowTest, OpenCloseOpenShowsHidesAndReusesOneWindow) {
   EXPECT_TRUE(mappedBecomes(window, true));
 
   EXPECT_EQ(hostWindow(), window) << "hidden, not destroyed";
-  EXPECT_EQ(countOf(outputSoFar(), "[corvel] OPEN_GUI ch=3\n"), 2u)
+  EXPECT_EQ(countOf(session.outputSoFar(), "[corvel] OPEN_GUI ch=3\n"), 2u)
       << "a second OPEN_GUI while open prints nothing";
 }
 
@@ -113,7 +103,7 @@ TEST_F(HostWindowTest, WindowManagerCloseClosesTheEditorAndANewWindowFollows) {
   const X11Probe::Window second = hostWindow();
   EXPECT_NE(second, first);
   EXPECT_TRUE(mappedBecomes(second, true));
-  EXPECT_EQ(countOf(outputSoFar(), "[corvel] OPEN_GUI ch=3\n"), 2u);
+  EXPECT_EQ(countOf(session.outputSoFar(), "[corvel] OPEN_GUI ch=3\n"), 2u);
 }
 
 TEST_F(HostWindowTest, AVanishedXServerLeavesTheHostServing) {

@@ -76,7 +76,7 @@ TEST_F(HostWindowTest, OpenCloseOpenShowsHidesAndReusesOneWindow) {
   EXPECT_TRUE(visibleBecomes(window, true));
 
   EXPECT_EQ(hostWindow(), window) << "hidden, not destroyed";
-  EXPECT_EQ(countOf(session.host().output(), "[corvel] OPEN_GUI ch=3\n"), 2u)
+  EXPECT_EQ(countOf(session.outputSoFar(), "[corvel] OPEN_GUI ch=3\n"), 2u)
       << "a second OPEN_GUI while open prints nothing";
 }
 
@@ -96,7 +96,7 @@ TEST_F(HostWindowTest, ClosingTheWindowClosesTheEditorAndANewWindowFollows) {
   const HWND second = hostWindow();
   ASSERT_NE(second, nullptr);
   EXPECT_TRUE(visibleBecomes(second, true));
-  EXPECT_EQ(countOf(session.host().output(), "[corvel] OPEN_GUI ch=3\n"), 2u);
+  EXPECT_EQ(countOf(session.outputSoFar(), "[corvel] OPEN_GUI ch=3\n"), 2u);
   EXPECT_FALSE(session.host().waitExit(std::chrono::milliseconds(0)).has_value()) << "the host keeps serving";
 }
 

@@ -63,6 +63,14 @@ bool HostSession::startIdle(const std::vector<std::string>& extraArguments) {
 
 void HostSession::takeBlocksInBackground() { taker = std::make_unique<AudioTaker>(*client); }
 
+std::string HostSession::outputSoFar() {
+  const std::string mark = "[corvel] ALL_NOTES_OFF";
+  const size_t marks = countOf(process->output(), mark);
+  client->sendCommands({kCommandAllNotesOff}, kLineTimeout);
+  waitUntil([&] { return countOf(process->output(), mark) > marks; }, kLineTimeout);
+  return process->output();
+}
+
 std::vector<std::string> HostSession::callsOnChannel(unsigned channel) const {
   std::vector<std::string> calls;
   std::istringstream lines(process->errors());

@@ -51,6 +51,11 @@ class HostSession {
   bool hasHost() const { return process != nullptr; }
   ChildProcess& host() { return *process; }
 
+  // The host's output up to the commands sent so far, marked by an
+  // ALL_NOTES_OFF sent after them (VST 2 mode): a window is seen sooner than
+  // the host's log lines arrive through their pipe.
+  std::string outputSoFar();
+
   // The "[fake] " lines on standard error whose call addresses `channel`,
   // without the prefix, in order.
   std::vector<std::string> callsOnChannel(unsigned channel) const;
