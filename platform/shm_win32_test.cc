@@ -66,10 +66,5 @@ TEST(Shm, RefusesMissingUndersizedAndUnnameableBlocks) {
   }
 }
 
-TEST(Shm, NullHandleIsHarmless) {
-  EXPECT_EQ(shm_ptr(nullptr), nullptr);
-  shm_close(nullptr);
-}
-
 }  // namespace
 }  // namespace corvel
