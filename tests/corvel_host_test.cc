@@ -3,14 +3,13 @@
 // and the load failures.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <fstream>
 
 #include "client/wait_until.h"
-#include "instrument/base64.h"
 #include "tests/fixtures/vst2/fixture_report.h"
 #include "tests/support/audio_taker.h"
 #include "tests/support/corvel_session.h"
+#include "tests/support/fixture_report_reader.h"
 
 namespace corvel {
 namespace {
@@ -21,12 +20,7 @@ const std::string kMda = std::string(CORVEL_VST3_SAMPLES) + "/mda-vst3.vst3";
 
 // The fixture's report, which is its chunk, as the host last published it.
 fixture::FixtureReport publishedReport(const ClientBlock& block) {
-  std::vector<uint8_t> bytes;
-  fixture::FixtureReport report{};
-  EXPECT_TRUE(base64Decode(block.readPublishedPreset(), bytes));
-  EXPECT_EQ(bytes.size(), sizeof report);
-  if (bytes.size() == sizeof report) std::memcpy(&report, bytes.data(), sizeof report);
-  return report;
+  return decodeFixtureReport(block.readPublishedPreset());
 }
 
 // Another fixture variant, beside the synth and with its file suffix.

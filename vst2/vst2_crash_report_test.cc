@@ -12,7 +12,6 @@ namespace {
 
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
-using testing::ContainsStdRegex;
 using testing::StreamCapture;
 
 __attribute__((no_sanitize("address", "undefined"))) intptr_t faultingDispatcher(

@@ -26,7 +26,7 @@ TEST(Vst2Load, LogsIdentityAndEntryTraffic) {
   EXPECT_THAT(err.str(), HasSubstr("[Vst2Instrument] calling VSTPluginMain...\n"
                                    "[Vst2Instrument] audioMaster op=1 idx=0 during VSTPluginMain\n"));
   EXPECT_THAT(err.str(), HasSubstr("[Vst2Instrument] audioMaster op=45 idx=0 during VSTPluginMain\n"));
-  EXPECT_THAT(err.str(), testing::ContainsStdRegex("VSTPluginMain returned fx=[0-9A-F]{16}\n"));
+  EXPECT_THAT(err.str(), ContainsStdRegex("VSTPluginMain returned fx=[0-9A-F]{16}\n"));
 }
 
 TEST(Vst2Load, HostAnswersDefaultsFromInsideEntryPoint) {

@@ -8,4 +8,8 @@ bool fullyMatches(const std::string& text, const std::string& pattern) {
   return std::regex_match(text, std::regex(pattern));
 }
 
+bool containsMatch(const std::string& text, const std::string& pattern) {
+  return std::regex_search(text, std::regex(pattern));
+}
+
 }  // namespace corvel
