@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "client/wait_until.h"
+#include "tests/fixtures/vst3/journal_editor_look.h"
 #include "tests/support/corvel_session.h"
 #include "tests/support/virtual_display.h"
 #include "tests/support/x11_probe.h"
@@ -19,8 +20,6 @@ using namespace std::chrono_literals;
 using ::testing::ContainsRegex;
 using ::testing::HasSubstr;
 
-constexpr uint32_t kFixtureColour = 0x3050E0;
-constexpr size_t kFixturePixels = 640 * 480;
 // The host compares the state with the published one every this many passes.
 constexpr int kRepublishPasses = 200;
 const std::string kNoteExpressionSynth = std::string(CORVEL_VST3_SAMPLES) + "/noteexpressionsynth.vst3";
@@ -81,9 +80,9 @@ TEST_F(CorvelEditorTest, TheFixtureEditorFillsThePrintedWindowAndItsClickIsRepub
   ASSERT_NE(window, 0u) << host->process->output() << host->process->errors();
   EXPECT_THAT(host->process->output(), ContainsRegex("\n\\[corvel\\] ownHwnd=0x[0-9a-f]+ openGUI\\.\\.\\.\n"
                                                      "\\[corvel\\] openGUI=1\n"));
-  EXPECT_EQ(probe->size(window), std::make_pair(640, 480));
+  EXPECT_EQ(probe->size(window), std::make_pair(fixture::kEditorWidth, fixture::kEditorHeight));
   EXPECT_FALSE(probe->isMapped(window)) << "the host never shows its window itself";
-  ASSERT_TRUE(showsEditor(window, [](const Image& shot) { return shot.count(kFixtureColour) == kFixturePixels; }));
+  ASSERT_TRUE(showsEditor(window, [](const Image& shot) { return shot.count(fixture::kEditorColour) == fixture::kEditorPixels; }));
 
   const std::string initial = host->block->readPublishedPreset();
   const std::vector<X11Probe::Window> editor = probe->children(window);

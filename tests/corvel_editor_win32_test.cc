@@ -11,6 +11,7 @@
 #include <iostream>
 
 #include "client/wait_until.h"
+#include "tests/fixtures/vst3/journal_editor_look.h"
 #include "tests/support/audio_taker.h"
 #include "tests/support/corvel_session.h"
 #include "tests/support/win32_windows.h"
@@ -23,9 +24,8 @@ using ::testing::ContainsRegex;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-constexpr COLORREF kFixtureColour = RGB(0x30, 0x50, 0xE0);
-constexpr int kEditorWidth = 640;
-constexpr int kEditorHeight = 480;
+using fixture::kEditorHeight;
+using fixture::kEditorWidth;
 constexpr auto kTimeout = 10s;
 
 std::pair<int, int> clientSizeOf(HWND window) {
@@ -40,11 +40,11 @@ std::string classOf(HWND window) {
   return name;
 }
 
-// The pixels of `window`'s client area that are not `colour`. They are read off the
+// The pixels of `window`'s client area that are not `colour` (0xRRGGBB). They are read off the
 // screen: under Wine another process's window DC reads as nothing (GetPixel answers
 // CLR_INVALID, BitBlt and PrintWindow leave the bitmap black), where Windows would
 // hand over the window's own picture.
-size_t pixelsOtherThan(HWND window, COLORREF colour) {
+size_t pixelsOtherThan(HWND window, uint32_t colour) {
   const auto [width, height] = clientSizeOf(window);
   POINT origin{0, 0};
   ClientToScreen(window, &origin);
@@ -56,11 +56,9 @@ size_t pixelsOtherThan(HWND window, COLORREF colour) {
   HBITMAP bitmap = CreateDIBSection(memory, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ previous = SelectObject(memory, bitmap);
   BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
-  // A 32-bit DIB holds 0x00RRGGBB, a COLORREF 0x00BBGGRR.
-  const uint32_t wanted = (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
   const auto* pixel = static_cast<const uint32_t*>(bits);
   size_t others = 0;
-  for (int i = 0; i < width * height; ++i) others += (pixel[i] & 0xFFFFFF) != wanted;
+  for (int i = 0; i < width * height; ++i) others += (pixel[i] & 0xFFFFFF) != colour;
   SelectObject(memory, previous);
   DeleteObject(bitmap);
   DeleteDC(memory);
@@ -129,7 +127,7 @@ TEST_F(CorvelEditorWin32Test, TheEditorFillsThePrintedWindowSizedToTheView) {
   ASSERT_TRUE(waitForVisibility(window, true, kTimeout));
   SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS);
   size_t others = 0;
-  EXPECT_TRUE(waitUntil([&] { return (others = pixelsOtherThan(editor(), kFixtureColour)) == 0; }, kTimeout))
+  EXPECT_TRUE(waitUntil([&] { return (others = pixelsOtherThan(editor(), fixture::kEditorColour)) == 0; }, kTimeout))
       << others << " pixels of another colour";
 }
 

@@ -12,9 +12,10 @@
 #include "platform/host_window.h"
 #include "platform/message_pump.h"
 #include "platform/native_window.h"
+#include "tests/fixtures/vst3/journal_editor_look.h"
+#include "tests/support/environment.h"
 #include "tests/support/virtual_display.h"
 #include "tests/support/x11_probe.h"
-#include "tests/support/environment.h"
 #include "vst3/captured_log.h"
 #include "vst3/vst3_instrument.h"
 
@@ -25,8 +26,7 @@ using namespace std::chrono_literals;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-constexpr uint32_t kFixtureColour = 0x3050E0;
-const std::pair<int, int> kFixtureSize{640, 480};
+const std::pair<int, int> kFixtureSize{fixture::kEditorWidth, fixture::kEditorHeight};
 
 void ignoreWindowEvents(void*, WindowEvent) {}
 
@@ -100,8 +100,8 @@ TEST_F(Vst3EditorTest, FirstOpenAttachesWithoutReloadAndSizesTheWindowToTheView)
   ASSERT_TRUE(waitUntil([&] {
     pumpMessages();
     shot = probe->capture(window.id());
-    return shot.count(kFixtureColour) == 640u * 480u;
-  }, 5s)) << shot.count(kFixtureColour) << " fixture pixels";
+    return shot.count(fixture::kEditorColour) == fixture::kEditorPixels;
+  }, 5s)) << shot.count(fixture::kEditorColour) << " fixture pixels";
   shot.savePpm(screenshotPath("Vst3EditorTest.FirstOpen"));
 
   ASSERT_TRUE(instrument.reloadPlugin());
