@@ -3,7 +3,9 @@
 // that name, which lives as long as some process holds it. Main thread.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace corvel {
@@ -25,5 +27,23 @@ void* shm_ptr(ShmHandle* handle);
 // Unmaps, closes, removes the name if this process created it, and frees the
 // handle. Does nothing for null.
 void shm_close(ShmHandle* handle);
+
+// Each side of a block sleeps on signals of its own and wakes the other's.
+enum class WakeSide : uint8_t { kHost, kParent };
+
+// Blocks the calling thread until the 32-bit `field` inside the block no
+// longer holds `seen`, a wake for `side` arrives, or `timeout` has passed.
+// Returns at once when the field already differs, so a wake for a change
+// that is already in place is never lost; may also return early for no
+// reason, so callers re-read their field. Where the block has no wake
+// signals (a null handle on Windows, or a peer that made none) it sleeps out
+// the timeout, as a polling peer would. Any thread.
+// [audio] no allocation, no lock.
+void shm_wait(ShmHandle* handle, WakeSide side, const uint32_t& field, uint32_t seen,
+              std::chrono::microseconds timeout);
+
+// Wakes whatever `side` waits on `field`; called right after the store the
+// other side may be waiting for. Any thread. [audio] no allocation, no lock.
+void shm_wake(ShmHandle* handle, WakeSide side, const uint32_t& field);
 
 }  // namespace corvel

@@ -1,6 +1,8 @@
 #include <fcntl.h>
+#include <linux/futex.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -87,6 +89,22 @@ void shm_close(ShmHandle* handle) {
   if (handle->view) munmap(handle->view, handle->size);
   if (handle->created) ::shm_unlink(handle->objectName.c_str());
   delete handle;
+}
+
+// The block's own fields are the futex words, shared (no private flag)
+// because the other side is another process: neither the layout nor the
+// reserved ranges change, and the kernel compares the word at entry, so a
+// store before the wait is never missed. Both sides wait on different
+// fields, so one word needs no side of its own.
+void shm_wait(ShmHandle*, WakeSide, const uint32_t& field, uint32_t seen, std::chrono::microseconds timeout) {
+  if (timeout.count() <= 0) return;
+  const timespec relative{static_cast<time_t>(timeout.count() / 1000000),
+                          static_cast<long>(timeout.count() % 1000000) * 1000L};
+  syscall(SYS_futex, &field, FUTEX_WAIT, seen, &relative, nullptr, 0);
+}
+
+void shm_wake(ShmHandle*, WakeSide, const uint32_t& field) {
+  syscall(SYS_futex, &field, FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
 }
 
 }  // namespace corvel

@@ -66,5 +66,29 @@ TEST(Shm, RefusesMissingUndersizedAndUnnameableBlocks) {
   }
 }
 
+TEST(ShmWake, EventsBesideTheBlockCarryItsNameAndABlockWithoutThemIsPolled) {
+  const std::string name = uniqueName("events");
+  ShmHandle* owner = shm_create(name, 4096);
+  ASSERT_NE(owner, nullptr);
+  for (const char* suffix : {"-host-wake", "-parent-wake"}) {
+    HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, (name + suffix).c_str());
+    EXPECT_NE(event, nullptr) << suffix;
+    if (event) CloseHandle(event);
+  }
+  shm_close(owner);
+
+  // A parent that predates wakes makes the section alone.
+  const std::string bare = uniqueName("bare");
+  HANDLE section = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, bare.c_str());
+  ASSERT_NE(section, nullptr);
+  ShmHandle* host = shm_open(bare, 4096);
+  ASSERT_NE(host, nullptr);
+  uint32_t& field = *static_cast<uint32_t*>(shm_ptr(host));
+  shm_wake(host, WakeSide::kParent, field);
+  shm_wait(host, WakeSide::kHost, field, 0, std::chrono::milliseconds(20));  // sleeps, then returns
+  shm_close(host);
+  CloseHandle(section);
+}
+
 }  // namespace
 }  // namespace corvel

@@ -1,0 +1,38 @@
+// Waiting on a field of the shared block with an optional spin first, for a
+// host or parent that trades a processor core for the lowest latency. Any
+// thread.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+
+#include "platform/shm.h"
+
+namespace corvel {
+
+// Watches `field` for up to `spin` (never longer than `timeout`) and, if it
+// still holds `seen`, sleeps in shm_wait for the rest of `timeout`.
+// [audio] no allocation, no lock.
+inline void awaitChange(ShmHandle* handle, WakeSide side, const uint32_t& field, uint32_t seen,
+                        std::chrono::microseconds timeout, std::chrono::microseconds spin) {
+  using Clock = std::chrono::steady_clock;
+  const std::atomic_ref<uint32_t> watched(const_cast<uint32_t&>(field));
+  if (spin.count() > 0) {
+    const auto start = Clock::now();
+    const auto spinEnd = start + std::min(spin, timeout);
+    while (watched.load(std::memory_order_acquire) == seen) {
+      if (Clock::now() >= spinEnd) break;
+#if defined(__x86_64__) || defined(__i386__)
+      __builtin_ia32_pause();
+#endif
+    }
+    if (watched.load(std::memory_order_acquire) != seen) return;
+    timeout -= std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
+    if (timeout.count() <= 0) return;
+  }
+  shm_wait(handle, side, field, seen, timeout);
+}
+
+}  // namespace corvel
