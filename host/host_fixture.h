@@ -39,9 +39,9 @@ struct HostFixture {
   HostOptions options;
   std::unique_ptr<ShmBlock> block = std::make_unique<ShmBlock>();
   RecordingInstrument instrument;
-  PresetExchange presets{*block, instrument, options.channel};
+  PresetExchange presets{*block, nullptr, instrument, options.channel};
   ParentWatch parent{0};
-  ServiceLoop loop{*block, instrument, presets, options, parent};
+  ServiceLoop loop{*block, nullptr, instrument, presets, options, parent};
 };
 
 inline ShmMidiEvent midi(uint8_t type, uint8_t channel, uint8_t data1, uint8_t data2 = 0, uint8_t value = 0,

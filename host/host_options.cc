@@ -20,6 +20,8 @@ const ValueOption kValueOptions[] = {
     {"--parent", [](HostOptions& o, const char* v) { o.parentPid = static_cast<uint32_t>(std::strtoul(v, nullptr, 0)); }},
     {"--channel", [](HostOptions& o, const char* v) { o.channel = static_cast<uint32_t>(std::atoi(v)); }},
     {"--presetfile", [](HostOptions& o, const char* v) { o.presetFile = v; }},
+    {"--rt-priority", [](HostOptions& o, const char* v) { o.rtPriority = std::atoi(v); }},
+    {"--spin-us", [](HostOptions& o, const char* v) { o.spinMicroseconds = static_cast<uint32_t>(std::atoi(v)); }},
 };
 
 }  // namespace

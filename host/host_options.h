@@ -16,6 +16,8 @@ struct HostOptions {
   bool openExisting = false;
   bool vst2 = false;
   uint32_t channel = 0;  // labels log lines; never a MIDI channel
+  int32_t rtPriority = 0;        // SCHED_FIFO priority of the main thread; 0: none
+  uint32_t spinMicroseconds = 0;  // watch a field this long before sleeping on it
 };
 
 inline constexpr char kUsageLine[] =

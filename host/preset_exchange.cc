@@ -5,14 +5,9 @@
 #include "host/host_log.h"
 
 namespace corvel {
-namespace {
 
-constexpr uint32_t kSmallestPreset = 100;
-
-}  // namespace
-
-PresetExchange::PresetExchange(ShmBlock& block, INativeInstrument& instrument, uint32_t channel)
-    : block(block), instrument(instrument), channel(channel) {
+PresetExchange::PresetExchange(ShmBlock& block, ShmHandle* signals, INativeInstrument& instrument, uint32_t channel)
+    : block(block), signals(signals), instrument(instrument), channel(channel) {
   incoming.reserve(kPresetCapacity);
 }
 
@@ -28,6 +23,7 @@ bool PresetExchange::publishable(const std::string& text) const {
 void PresetExchange::publish(const std::string& text) {
   std::memcpy(block.presetOut, text.data(), text.size());
   storeRelease(block.presetOutSize, static_cast<uint32_t>(text.size()));
+  shm_wake(signals, WakeSide::kParent, block.presetOutSize);
   published = text;
 }
 
@@ -54,16 +50,22 @@ void PresetExchange::takeIncoming() {
   if (size == 0 || size >= kPresetCapacity) return;
   if (size < kSmallestPreset) {
     hostLine("[corvel] preset rejected ch=%u (stub %uB)\n", channel, size);
-    storeRelease(block.presetInSize, 0);
+    takeSize();
     return;
   }
   incoming.assign(reinterpret_cast<const char*>(block.presetIn), size);
-  storeRelease(block.presetInSize, 0);
+  takeSize();
   instrument.loadSerializedState(incoming);
   hostLine("[corvel] preset applied from SHM ch=%u (%uB)\n", channel, size);
   const std::string text = captured();
   if (publishable(text)) publish(text);
   panic();
+}
+
+// The size back at 0 tells a waiting parent its text was taken or rejected.
+void PresetExchange::takeSize() {
+  storeRelease(block.presetInSize, 0);
+  shm_wake(signals, WakeSide::kParent, block.presetInSize);
 }
 
 void PresetExchange::republishIfChanged() {

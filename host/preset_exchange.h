@@ -7,12 +7,15 @@
 
 #include "host/shm_block.h"
 #include "instrument/native_instrument.h"
+#include "platform/shm.h"
 
 namespace corvel {
 
 class PresetExchange {
  public:
-  PresetExchange(ShmBlock& block, INativeInstrument& instrument, uint32_t channel);
+  // `signals` wakes a parent waiting on the preset sizes; null for a block
+  // that is plain memory (tests).
+  PresetExchange(ShmBlock& block, ShmHandle* signals, INativeInstrument& instrument, uint32_t channel);
 
   // Once at the end of start-up: publishes the captured state, then panics.
   void publishInitial();
@@ -31,7 +34,10 @@ class PresetExchange {
   bool publishable(const std::string& text) const;
   void publish(const std::string& text);
 
+  void takeSize();
+
   ShmBlock& block;
+  ShmHandle* signals;
   INativeInstrument& instrument;
   uint32_t channel;
   std::string published;

@@ -6,13 +6,19 @@
 #include "host/editor_window.h"
 #include "host/host_log.h"
 #include "platform/message_pump.h"
-#include "platform/system.h"
+#include "platform/shm_wait.h"
 #include "platform/termination.h"
 
 namespace corvel {
-ServiceLoop::ServiceLoop(ShmBlock& block, INativeInstrument& instrument, PresetExchange& presets,
+ServiceLoop::ServiceLoop(ShmBlock& block, ShmHandle* signals, INativeInstrument& instrument, PresetExchange& presets,
                          const HostOptions& options, const ParentWatch& parent)
-    : block(block), instrument(instrument), presets(presets), options(options), parent(parent) {}
+    : block(block),
+      signals(signals),
+      spin(options.spinMicroseconds),
+      instrument(instrument),
+      presets(presets),
+      options(options),
+      parent(parent) {}
 
 void ServiceLoop::run() {
   while (runPass()) {
@@ -41,14 +47,20 @@ bool ServiceLoop::runPass() {
     return false;
   }
   if (idling && !instrument.isGUIOpen()) {
-    sleepMilliseconds(15);
+    waitWhileIdle();
     return true;
   }
   const uint32_t buffer = render();
   if (notesHeld == 0) detectSilence(buffer);
   waitForParent(buffer);
-  sleepMilliseconds(0);
   return true;
+}
+
+// A parent waiting for a count to return to 0 is woken at once.
+// [audio] no allocation, no lock.
+void ServiceLoop::clearAndWake(uint32_t& field) {
+  storeRelease(field, 0);
+  shm_wake(signals, WakeSide::kParent, field);
 }
 
 // The count is cleared only after a non-empty batch was taken: clearing a 0
@@ -75,14 +87,14 @@ void ServiceLoop::handleCommands() {
         break;
     }
   }
-  storeRelease(block.commandCount, 0);
+  clearAndWake(block.commandCount);
 }
 
 void ServiceLoop::deliverMidi() {
   const uint32_t count = std::min(loadAcquire(block.midiCount), kMidiCapacity);
   if (count == 0) return;
   for (uint32_t i = 0; i < count; ++i) deliver(block.midiEvents[i]);
-  storeRelease(block.midiCount, 0);
+  clearAndWake(block.midiCount);
   idling = false;
 }
 
@@ -112,6 +124,7 @@ uint32_t ServiceLoop::render() {
   storeRelease(block.frontIndex, buffer);
   ++producedCount[buffer];
   storeRelease(block.renderCount, loadAcquire(block.renderCount) + 1);
+  shm_wake(signals, WakeSide::kParent, block.renderCount);
   return buffer;
 }
 
@@ -122,11 +135,29 @@ void ServiceLoop::detectSilence(uint32_t buffer) {
   if (peak < kSilenceThreshold) idling = true;
 }
 
+// The parent is looked at only after a round that did not bring the
+// acknowledgement, so a parent that answers at once costs no process check.
 void ServiceLoop::waitForParent(uint32_t buffer) const {
-  while (loadAcquire(block.consumedCount[buffer]) < producedCount[buffer]) {
-    if (parentGone() || terminationRequested()) return;
-    sleepMilliseconds(1);
+  const uint32_t& consumed = block.consumedCount[buffer];
+  for (uint32_t seen = loadAcquire(consumed); seen < producedCount[buffer]; seen = loadAcquire(consumed)) {
+    awaitChange(signals, WakeSide::kHost, consumed, seen, kAcknowledgementRound, spin);
+    if (loadAcquire(consumed) < producedCount[buffer] && (parentGone() || terminationRequested())) return;
   }
+}
+
+// Sleeps until a parent that wakes the host announces MIDI (or, through the
+// same field, a preset or commands), or for one idle round.
+void ServiceLoop::waitWhileIdle() const {
+  if (workPending()) return;
+  awaitChange(signals, WakeSide::kHost, block.midiCount, 0, kIdleRound, spin);
+}
+
+// Work that a wake may have announced before the host went to sleep.
+// An oversized preset stays in place untaken, so it is no work.
+bool ServiceLoop::workPending() const {
+  const uint32_t presetSize = loadAcquire(block.presetInSize);
+  return loadAcquire(block.midiCount) != 0 || (presetSize != 0 && presetSize < kPresetCapacity) ||
+         (options.vst2 && loadAcquire(block.commandCount) != 0);
 }
 
 }  // namespace corvel

@@ -1,9 +1,12 @@
 // The host's one main loop: each pass drains window messages, takes
 // commands (VST 2 only), presets and MIDI out of the block, checks the
 // parent, and unless idle renders one block and waits until the parent has
-// taken it. Main thread.
+// taken it. Its waits sleep on the block's fields until the parent wakes
+// them, and give up after the polling periods a parent that never wakes
+// anyone relies on. Main thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 #include "host/host_options.h"
@@ -11,13 +14,16 @@
 #include "host/shm_block.h"
 #include "instrument/native_instrument.h"
 #include "platform/parent_watch.h"
+#include "platform/shm.h"
 
 namespace corvel {
 
 class ServiceLoop {
  public:
-  ServiceLoop(ShmBlock& block, INativeInstrument& instrument, PresetExchange& presets, const HostOptions& options,
-              const ParentWatch& parent);
+  // `signals` is the block's handle for waits and wakes; null for a block
+  // that is plain memory (tests), whose waits then poll.
+  ServiceLoop(ShmBlock& block, ShmHandle* signals, INativeInstrument& instrument, PresetExchange& presets,
+              const HostOptions& options, const ParentWatch& parent);
 
   // Runs passes until the parent is gone or a QUIT command arrived.
   void run();
@@ -29,6 +35,9 @@ class ServiceLoop {
 
  private:
   static constexpr uint32_t kRepublishPasses = 200;
+  // How long one wait may sleep before the loop looks at the parent again.
+  static constexpr std::chrono::microseconds kAcknowledgementRound{1000};
+  static constexpr std::chrono::microseconds kIdleRound{15000};
 
   void handleCommands();
   void deliverMidi();
@@ -37,8 +46,13 @@ class ServiceLoop {
   uint32_t render();
   void detectSilence(uint32_t buffer);
   void waitForParent(uint32_t buffer) const;
+  void waitWhileIdle() const;
+  bool workPending() const;
+  void clearAndWake(uint32_t& field);
 
   ShmBlock& block;
+  ShmHandle* signals;
+  std::chrono::microseconds spin;
   INativeInstrument& instrument;
   PresetExchange& presets;
   const HostOptions& options;

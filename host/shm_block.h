@@ -19,6 +19,9 @@ inline constexpr uint32_t kMaxBlockFrames = 256;
 inline constexpr uint32_t kMidiCapacity = 64;
 inline constexpr uint32_t kCommandCapacity = 8;
 inline constexpr uint32_t kPresetCapacity = 65536;
+// Preset texts shorter than this are stubs: the host clears their size
+// without applying them.
+inline constexpr uint32_t kSmallestPreset = 100;
 // A block with no held notes whose peak stays below this puts the host to
 // sleep until the next MIDI batch; a parent rendering offline mirrors it.
 inline constexpr float kSilenceThreshold = 0.0005f;

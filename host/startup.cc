@@ -49,13 +49,23 @@ void applyPresetFile(INativeInstrument& instrument, const std::string& path) {
   std::fflush(stdout);
 }
 
+// The main thread renders, so it is the one that asks; a refusal costs only
+// the guarantee, never the service.
+void requestRealtimeFor(const HostOptions& options) {
+  const std::string refusal = requestRealtime(options.rtPriority);
+  if (refusal.empty())
+    hostLine("[corvel] real-time priority %d ch=%u\n", options.rtPriority, options.channel);
+  else
+    hostLine("[corvel] real-time priority refused ch=%u: %s\n", options.channel, refusal.c_str());
+}
+
 ShmHandle* mapBlock(const HostOptions& options) {
   return options.openExisting ? shm_open(options.shmName, kShmBlockSize) : shm_create(options.shmName, kShmBlockSize);
 }
 
 int serve(ShmHandle* shm, INativeInstrument& instrument, const HostOptions& options) {
   auto& block = *static_cast<ShmBlock*>(shm_ptr(shm));
-  PresetExchange presets(block, instrument, options.channel);
+  PresetExchange presets(block, shm, instrument, options.channel);
   presets.publishInitial();
   const ParentWatch parent(options.parentPid);
   Heartbeat heartbeat;
@@ -64,7 +74,7 @@ int serve(ShmHandle* shm, INativeInstrument& instrument, const HostOptions& opti
     shm_close(shm);
     return kExitHeartbeat;
   }
-  ServiceLoop(block, instrument, presets, options, parent).run();
+  ServiceLoop(block, shm, instrument, presets, options, parent).run();
   instrument.closeGUI();
   endFineTimer();
   leaveApartment();
@@ -107,6 +117,7 @@ int runHost(int argc, const char* const* argv, InstrumentSlot& vst3, InstrumentS
   gInstrument = &instrument;
   if (!options.presetFile.empty()) applyPresetFile(instrument, options.presetFile);
   if (!options.vst2) openEditorAtStartup(instrument);
+  if (options.rtPriority > 0) requestRealtimeFor(options);
   return serve(shm, instrument, options);
 }
 

@@ -42,6 +42,7 @@ HostSession::~HostSession() {
 
 bool HostSession::createBlock() {
   client = ClientBlock::create(name);
+  if (client) client->setWaitPolicy(waitPolicy);
   return client != nullptr;
 }
 

@@ -27,6 +27,8 @@ class HostSession {
 
   const std::string& blockName() const { return name; }
 
+  // How the session's client waits and wakes; set before the block is made.
+  void useWaitPolicy(const WaitPolicy& policy) { waitPolicy = policy; }
   // Creates the block for the host to --open. False on failure.
   bool createBlock();
   ClientBlock& block() { return *client; }
@@ -64,6 +66,7 @@ class HostSession {
   std::string name;
   std::string home;
   std::string displayName;
+  WaitPolicy waitPolicy;
   std::unique_ptr<ClientBlock> client;
   std::unique_ptr<ChildProcess> process;
   std::unique_ptr<AudioTaker> taker;
