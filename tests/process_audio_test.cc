@@ -99,6 +99,22 @@ TEST(ProcessAudio, HeldNoteKeepsSilentHostRendering) {
   for (int i = 0; i < 5; ++i) ASSERT_TRUE(block.readBlock(kMaxBlockFrames, rendered, kLineTimeout)) << i;
 }
 
+// A host that sits on its MIDI keeps beating: only the block count tells.
+TEST(ProcessAudio, ProgressTellsAHostThatTakesNoMidiFromOneThatDoes) {
+  HostSession session;
+  ASSERT_TRUE(session.startServing());
+  ClientBlock& block = session.block();
+  EXPECT_EQ(block.watchProgress(100ms), HostProgress::kNothingWaiting);
+  // Waiting for the acknowledgement of its first block, it takes nothing.
+  ASSERT_TRUE(block.waitForRender(0, kLineTimeout));
+  ASSERT_TRUE(block.writeMidi({midi(kMidiControlChange, 0, 1, 0, 1)}, kLineTimeout));
+  EXPECT_EQ(block.watchProgress(100ms), HostProgress::kStalled);
+  AudioBlock first;
+  ASSERT_TRUE(block.readBlock(kMaxBlockFrames, first, kLineTimeout));
+  // Taken by now, or while it watches.
+  EXPECT_NE(block.watchProgress(kLineTimeout), HostProgress::kStalled);
+}
+
 TEST(ProcessAudio, HeartbeatCountsAboutTenPerSecond) {
   HostSession session;
   ASSERT_TRUE(session.startServing());  // waiting for the first acknowledgement
