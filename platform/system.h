@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace corvel {
 
@@ -19,6 +20,12 @@ void beginFineTimer();
 void endFineTimer();
 
 uint32_t currentProcessId();
+
+// Asks for real-time scheduling of the calling thread at `priority` (1-99)
+// and locks the process's memory as it is touched, so that neither another
+// process nor paging can stall a block. Empty when granted, otherwise what
+// the system refused and why.
+std::string requestRealtime(int32_t priority);
 
 // Sleeps `milliseconds`; 0 gives the rest of the time slice away. Any thread.
 void sleepMilliseconds(uint32_t milliseconds);

@@ -1,8 +1,11 @@
+#include <pthread.h>
 #include <sched.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 
 #include "platform/system.h"
@@ -31,6 +34,17 @@ void endFineTimer() {
 }
 
 uint32_t currentProcessId() { return static_cast<uint32_t>(getpid()); }
+
+// Pages are locked as they fault in rather than all at once: locking every
+// mapping up front would commit the whole address space reservations some
+// runtimes (sanitizers, JITs in plug-ins) make.
+std::string requestRealtime(int32_t priority) {
+  const sched_param parameters{priority};
+  if (const int error = pthread_setschedparam(pthread_self(), SCHED_FIFO, &parameters); error != 0)
+    return "SCHED_FIFO " + std::to_string(priority) + ": " + std::strerror(error);
+  if (mlockall(MCL_CURRENT | MCL_FUTURE | MCL_ONFAULT) != 0) return std::string("memory lock: ") + std::strerror(errno);
+  return {};
+}
 
 void sleepMilliseconds(uint32_t milliseconds) {
   if (milliseconds == 0) {

@@ -23,6 +23,14 @@ void endFineTimer() { timeEndPeriod(kTimerPeriodMs); }
 
 uint32_t currentProcessId() { return static_cast<uint32_t>(GetCurrentProcessId()); }
 
+// Windows has no priority numbers to match: any request takes the highest
+// thread priority below the real-time class.
+std::string requestRealtime(int32_t) {
+  if (!SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL))
+    return "time-critical priority: error " + std::to_string(GetLastError());
+  return {};
+}
+
 void sleepMilliseconds(uint32_t milliseconds) { Sleep(milliseconds); }
 
 }  // namespace corvel
