@@ -64,6 +64,18 @@ TEST_P(ProcessWake, HostSleepingWhileIdleEndsWhenItsParentIsGone) {
   EXPECT_EQ(session.host().waitExit(kLineTimeout), 0);
 }
 
+// Granted or refused, real-time scheduling never stops the service.
+TEST(ProcessRealtime, HostAskingForPriorityAndSpinningServesAllTheSame) {
+  HostSession session;
+  session.useWaitPolicy(WaitPolicy{true, std::chrono::microseconds(50)});
+  ASSERT_TRUE(session.startIdle({"--rt-priority", "10", "--spin-us", "50"}));
+  EXPECT_TRUE(session.host().waitForOutput("[corvel] real-time priority", kLineTimeout));
+  ASSERT_TRUE(session.block().writeMidi({level(127)}, kLineTimeout));
+  AudioBlock audio;
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(session.block().readBlock(kMaxBlockFrames, audio, kLineTimeout));
+  EXPECT_EQ(audio.left[0], 1.0f);
+}
+
 INSTANTIATE_TEST_SUITE_P(Parents, ProcessWake, testing::Bool(),
                          [](const testing::TestParamInfo<bool>& info) {
                            return info.param ? "Waking" : "NeverWaking";
