@@ -35,6 +35,8 @@ constexpr char kHelp[] =
     "  --preset-in <file>   preset text applied at start-up\n"
     "  --preset-out <file>  write the plug-in's final preset text here\n"
     "  --host <path>        the corvel executable (default: next to this tool)\n"
+    "  --spin-us <n>        host and this tool watch for each other for up to n µs\n"
+    "                       before they sleep (default: 0)\n"
     "  --verbose            show the host's log\n"
     "  --help               this text\n";
 
@@ -42,7 +44,7 @@ struct RenderOptions {
   std::string plugin, midi, out = "out.wav", presetIn, presetOut, host;
   bool vst2 = false, verbose = false;
   double sampleRate = 44100, tail = 1;
-  uint32_t block = 256;
+  uint32_t block = 256, spinMicroseconds = 0;
 };
 
 bool parse(int argc, char** argv, RenderOptions& o) {
@@ -59,6 +61,7 @@ bool parse(int argc, char** argv, RenderOptions& o) {
     else if (arg == "--preset-in") o.presetIn = value();
     else if (arg == "--preset-out") o.presetOut = value();
     else if (arg == "--host") o.host = value();
+    else if (arg == "--spin-us") o.spinMicroseconds = static_cast<uint32_t>(std::atoi(value().c_str()));
     else if (arg == "--verbose") o.verbose = true;
     else return false;
   }
@@ -126,6 +129,7 @@ std::vector<std::string> hostArguments(const RenderOptions& o, const std::string
   std::vector<std::string> args{"--shm", shm, "--path", o.plugin, "--sr", std::to_string(o.sampleRate),
                                 "--block", std::to_string(o.block), "--parent", std::to_string(getpid()), "--open"};
   if (o.vst2) args.push_back("--vst2");
+  if (o.spinMicroseconds) args.insert(args.end(), {"--spin-us", std::to_string(o.spinMicroseconds)});
   if (!o.presetIn.empty()) args.insert(args.end(), {"--presetfile", o.presetIn});
   return args;
 }
@@ -136,6 +140,7 @@ int render(const RenderOptions& o) {
   const std::string shm = "corvel-render-" + std::to_string(getpid());
   auto block = ClientBlock::create(shm);
   if (!block) return std::fprintf(stderr, "corvel-render: cannot create shared block %s\n", shm.c_str()), 1;
+  block->setWaitPolicy(WaitPolicy{true, std::chrono::microseconds(o.spinMicroseconds)});
   const std::string hostPath = o.host.empty() ? besideThisTool("corvel") : o.host;
   auto host = ChildProcess::spawn({hostPath, hostArguments(o, shm), {}});
   if (!host) return std::fprintf(stderr, "corvel-render: cannot start %s\n", hostPath.c_str()), 1;
