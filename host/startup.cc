@@ -78,15 +78,12 @@ int serve(ShmHandle* shm, INativeInstrument& instrument, const HostOptions& opti
 int runHost(int argc, const char* const* argv, InstrumentSlot& vst3, InstrumentSlot& vst2) {
   suppressErrorBoxes();
   watchTerminationRequests();
-  const HostOptions options = parseHostOptions(argc, argv);
-  if (options.shmName.empty() || options.pluginPath.empty()) {
-    hostFinalLine(kUsageLine);
+  const ParsedOptions parsed = parseHostOptions(argc, argv);
+  if (parsed.status != OptionsStatus::kValid) {
+    hostFinalLine("%s", parsed.refusal.c_str());
     return kExitUsage;
   }
-  if (options.blockSize > kMaxBlockFrames) {
-    hostFinalLine("[corvel] block size %u exceeds the block's %u frames\n", options.blockSize, kMaxBlockFrames);
-    return kExitUsage;
-  }
+  const HostOptions& options = parsed.options;
   enterApartment();
   beginFineTimer();
   hostLine("[corvel] pid=%lu shm=%s path=%s sr=%.0f block=%u vst2=%d ch=%u\n",
