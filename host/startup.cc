@@ -1,13 +1,11 @@
 #include "host/startup.h"
 
-#include <cstdio>
-#include <string>
-
 #include "host/editor_window.h"
 #include "host/heartbeat.h"
 #include "host/host_log.h"
 #include "host/host_options.h"
 #include "host/preset_exchange.h"
+#include "host/preset_file.h"
 #include "host/service_loop.h"
 #include "host/shm_block.h"
 #include "platform/parent_watch.h"
@@ -28,25 +26,6 @@ bool load(InstrumentSlot& slot, const HostOptions& options) {
   }
   instrument.prepare(options.sampleRate, static_cast<int32_t>(options.blockSize));
   return slot.loadPlugin(options.pluginPath, options.sampleRate);
-}
-
-void applyPresetFile(INativeInstrument& instrument, const std::string& path) {
-  if (FILE* file = std::fopen(path.c_str(), "rb")) {
-    std::fseek(file, 0, SEEK_END);
-    const int32_t size = static_cast<int32_t>(std::ftell(file));
-    std::fseek(file, 0, SEEK_SET);
-    if (size > 0) {
-      std::string text(static_cast<size_t>(size), '\0');
-      if (std::fread(text.data(), 1, text.size(), file) == text.size()) {
-        instrument.loadSerializedState(text);
-        std::printf("[corvel] preset restored from %s (%ldB)\n", path.c_str(), static_cast<long>(size));
-      }
-    }
-    std::fclose(file);
-  } else {
-    std::printf("[corvel] preset file open failed: %s\n", path.c_str());
-  }
-  std::fflush(stdout);
 }
 
 ShmHandle* mapBlock(const HostOptions& options) {
