@@ -1,5 +1,7 @@
 #include "host/startup.h"
 
+#include <cstdio>
+
 #include "host/editor_window.h"
 #include "host/heartbeat.h"
 #include "host/host_log.h"
@@ -26,6 +28,15 @@ bool load(InstrumentSlot& slot, const HostOptions& options) {
   }
   instrument.prepare(options.sampleRate, static_cast<int32_t>(options.blockSize));
   return slot.loadPlugin(options.pluginPath, options.sampleRate);
+}
+
+// The watchdog removes the block only if this host created it.
+void armTerminationWatchdog(ShmHandle* shm, uint32_t channel) {
+  char line[128];
+  std::snprintf(line, sizeof line, "[corvel] termination request unanswered for %u s - forced exit ch=%u\n",
+                kTerminationGraceMilliseconds / 1000, channel);
+  if (startTerminationWatchdog(line, kExitUnanswered, shm_removal_file(shm)) != WatchdogStatus::kStarted)
+    hostLine("[corvel] watchdog thread failed to start ch=%u\n", channel);
 }
 
 ShmHandle* mapBlock(const HostOptions& options) {
@@ -74,6 +85,7 @@ int runHost(int argc, const char* const* argv, InstrumentSlot& vst3, InstrumentS
     return kExitSharedBlock;
   }
   InstrumentSlot& slot = options.vst2 ? vst2 : vst3;
+  armTerminationWatchdog(shm, options.channel);
   if (!load(slot, options)) {
     hostFinalLine("[corvel] loadPlugin failed\n");
     shm_close(shm);  // a POSIX name outlives the process: remove the block we created

@@ -11,6 +11,7 @@ enum ExitCode : int {
   kExitSharedBlock = 3,   // the block could not be created or opened
   kExitLoad = 4,          // the plug-in could not be loaded
   kExitHeartbeat = 5,     // the heartbeat thread could not be started
+  kExitUnanswered = 6,    // a termination request went unanswered: the watchdog ended the host
 };
 
 // Runs the host with `vst3` as the default adapter and `vst2` for --vst2;
