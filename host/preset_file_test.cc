@@ -46,17 +46,12 @@ class PresetFile : public testing::Test {
 };
 
 TEST_F(PresetFile, ARegularFileIsAppliedWholeAnEmptyOneQuietly) {
-  const std::string text(70000, 'q');  // larger than the block's preset area: the file has its own limit
-  const std::string path = file("p.txt", text);
+  const std::string path = file("p.txt", std::string(70000, 'q'));  // more than the block's preset area
   EXPECT_EQ(apply(path), PresetFileStatus::kApplied);
-  EXPECT_EQ(instrument.state, text);
   EXPECT_EQ(out, "[corvel] preset restored from " + path + " (70000B)\n");
-
   EXPECT_EQ(apply(file("empty.txt", "")), PresetFileStatus::kEmpty);
   EXPECT_EQ(out, "");
-  EXPECT_EQ(apply((folder / "missing").string()), PresetFileStatus::kOpenFailed);
-  EXPECT_EQ(out, "[corvel] preset file open failed: " + (folder / "missing").string() + "\n");
-  EXPECT_EQ(instrument.calls.size(), 1u);
+  EXPECT_EQ(instrument.calls, std::vector<std::string>{"loadSerializedState 70000"});
 }
 
 TEST_F(PresetFile, DirectoriesAndHugeFilesAreRefusedWithALineAndNeverRead) {
