@@ -3,8 +3,11 @@
 // a plug-in. Every instrument call is echoed on standard error as
 // "[fake] <call>". The instrument renders silence until controller 7 sets its
 // level to value/127; its state starts as a 105-byte text; a plug-in path
-// beginning with "fail" makes loading fail.
+// beginning with "fail" makes loading fail, one beginning with "hang" makes
+// `process` never return, as a stuck plug-in's might.
+#include <chrono>
 #include <iostream>
+#include <thread>
 
 #include "host/startup.h"
 #include "instrument/recording_instrument.h"
@@ -20,11 +23,26 @@ class FakeInstrument : public RecordingInstrument {
     state = "fake:" + std::string(100, 'x');
   }
   void setChannel(uint32_t) {}
-  bool loadPlugin(const std::string& path, double) { return path.rfind("fail", 0) != 0; }
+  bool loadPlugin(const std::string& path, double) {
+    hangs = path.rfind("hang", 0) == 0;
+    return path.rfind("fail", 0) != 0;
+  }
   void controlChange(uint32_t channel, uint32_t controller, uint32_t value) override {
     RecordingInstrument::controlChange(channel, controller, value);
     if (controller == 7) level = static_cast<float>(value) / 127.0f;
   }
+  void process(float* outLeft, float* outRight, int32_t frames) override {
+    if (hangs) hang();
+    RecordingInstrument::process(outLeft, outRight, frames);
+  }
+
+ private:
+  [[noreturn]] static void hang() {
+    std::cerr << "[fake] process hangs" << std::endl;
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+  }
+
+  bool hangs = false;
 };
 
 }  // namespace

@@ -24,9 +24,27 @@ inline constexpr char kUsageLine[] =
     "usage: corvel --shm <name> --path <vst> [--vst2] [--channel n] [--sr rate] [--block n] [--parent pid] "
     "[--open]\n";
 
+inline constexpr double kMinSampleRate = 1000.0;
+inline constexpr double kMaxSampleRate = 1000000.0;
+
+enum class OptionsStatus {
+  kValid,
+  kMissingName,           // --shm or --path missing or empty
+  kBlockSizeOutOfRange,   // --block outside 1 to kMaxBlockFrames
+  kSampleRateOutOfRange,  // --sr not finite, or outside kMinSampleRate to kMaxSampleRate
+};
+
+struct ParsedOptions {
+  OptionsStatus status = OptionsStatus::kValid;
+  HostOptions options;
+  std::string refusal;  // the line that explains a status other than kValid
+};
+
 // Options are matched exactly; one that takes a value consumes the next
 // argument whatever it is, and is ignored when it stands last. Unknown
 // arguments are ignored, repeats override, unparsable numbers give 0.
-HostOptions parseHostOptions(int argc, const char* const* argv);
+// A block size is read as a wide integer, so a huge value cannot wrap into
+// range; values the host cannot serve are refused, names missing first.
+ParsedOptions parseHostOptions(int argc, const char* const* argv);
 
 }  // namespace corvel

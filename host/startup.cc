@@ -1,13 +1,13 @@
 #include "host/startup.h"
 
 #include <cstdio>
-#include <string>
 
 #include "host/editor_window.h"
 #include "host/heartbeat.h"
 #include "host/host_log.h"
 #include "host/host_options.h"
 #include "host/preset_exchange.h"
+#include "host/preset_file.h"
 #include "host/service_loop.h"
 #include "host/shm_block.h"
 #include "platform/parent_watch.h"
@@ -30,23 +30,13 @@ bool load(InstrumentSlot& slot, const HostOptions& options) {
   return slot.loadPlugin(options.pluginPath, options.sampleRate);
 }
 
-void applyPresetFile(INativeInstrument& instrument, const std::string& path) {
-  if (FILE* file = std::fopen(path.c_str(), "rb")) {
-    std::fseek(file, 0, SEEK_END);
-    const int32_t size = static_cast<int32_t>(std::ftell(file));
-    std::fseek(file, 0, SEEK_SET);
-    if (size > 0) {
-      std::string text(static_cast<size_t>(size), '\0');
-      if (std::fread(text.data(), 1, text.size(), file) == text.size()) {
-        instrument.loadSerializedState(text);
-        std::printf("[corvel] preset restored from %s (%ldB)\n", path.c_str(), static_cast<long>(size));
-      }
-    }
-    std::fclose(file);
-  } else {
-    std::printf("[corvel] preset file open failed: %s\n", path.c_str());
-  }
-  std::fflush(stdout);
+// The watchdog removes the block only if this host created it.
+void armTerminationWatchdog(ShmHandle* shm, uint32_t channel) {
+  char line[128];
+  std::snprintf(line, sizeof line, "[corvel] termination request unanswered for %u s - forced exit ch=%u\n",
+                kTerminationGraceMilliseconds / 1000, channel);
+  if (startTerminationWatchdog(line, kExitUnanswered, shm_removal_file(shm)) != WatchdogStatus::kStarted)
+    hostLine("[corvel] watchdog thread failed to start ch=%u\n", channel);
 }
 
 // The main thread renders, so it is the one that asks; a refusal costs only
@@ -88,15 +78,12 @@ int serve(ShmHandle* shm, INativeInstrument& instrument, const HostOptions& opti
 int runHost(int argc, const char* const* argv, InstrumentSlot& vst3, InstrumentSlot& vst2) {
   suppressErrorBoxes();
   watchTerminationRequests();
-  const HostOptions options = parseHostOptions(argc, argv);
-  if (options.shmName.empty() || options.pluginPath.empty()) {
-    hostFinalLine(kUsageLine);
+  const ParsedOptions parsed = parseHostOptions(argc, argv);
+  if (parsed.status != OptionsStatus::kValid) {
+    hostFinalLine("%s", parsed.refusal.c_str());
     return kExitUsage;
   }
-  if (options.blockSize > kMaxBlockFrames) {
-    hostFinalLine("[corvel] block size %u exceeds the block's %u frames\n", options.blockSize, kMaxBlockFrames);
-    return kExitUsage;
-  }
+  const HostOptions& options = parsed.options;
   enterApartment();
   beginFineTimer();
   hostLine("[corvel] pid=%lu shm=%s path=%s sr=%.0f block=%u vst2=%d ch=%u\n",
@@ -108,6 +95,7 @@ int runHost(int argc, const char* const* argv, InstrumentSlot& vst3, InstrumentS
     return kExitSharedBlock;
   }
   InstrumentSlot& slot = options.vst2 ? vst2 : vst3;
+  armTerminationWatchdog(shm, options.channel);
   if (!load(slot, options)) {
     hostFinalLine("[corvel] loadPlugin failed\n");
     shm_close(shm);  // a POSIX name outlives the process: remove the block we created

@@ -13,8 +13,8 @@ using WindowEventHandler = void (*)(void* window, WindowEvent event);
 // or null where no window system is reachable: the host then runs without an
 // editor. Its events reach `handler` from inside pumpMessages().
 void* createHostWindow(WindowEventHandler handler);
-// Destroys the window; its kDestroy event follows from a later pump (X11)
-// or from inside this call (Win32).
+// Destroys the window; its kDestroy event comes from inside this call, and
+// no event of it follows.
 void destroyHostWindow(void* window);
 // Shows the window and lifts it above every other window.
 void bringHostWindowToFront(void* window);

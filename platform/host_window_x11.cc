@@ -71,11 +71,18 @@ void* createHostWindow(WindowEventHandler handler) {
   return x11::handleOf(window);
 }
 
+// Reported destroyed from inside the call, as on Win32, and forgotten at
+// once: its DestroyNotify arrives later, maybe after the next host window
+// and its editor exist, and must not close that editor.
 void destroyHostWindow(void* window) {
+  const Window w = x11::windowOf(window);
+  const WindowEventHandler handler = x11::handlerOf(w);
+  x11::forgetHostWindow(w);
   if (Display* x = x11::display()) {
-    XDestroyWindow(x, x11::windowOf(window));
+    XDestroyWindow(x, w);
     XFlush(x);
   }
+  if (handler) handler(window, WindowEvent::kDestroy);
 }
 
 void bringHostWindowToFront(void* window) {

@@ -17,6 +17,7 @@ using namespace std::chrono_literals;
 
 TEST(Shm, NullHandleIsHarmless) {
   EXPECT_EQ(shm_ptr(nullptr), nullptr);
+  EXPECT_EQ(shm_removal_file(nullptr), "");
   shm_close(nullptr);
 }
 

@@ -11,19 +11,43 @@ const char* kUsage =
     "usage: corvel --shm <name> --path <vst> [--vst2] [--channel n] [--sr rate] [--block n] [--parent pid] "
     "[--open]\n";
 
+// Blocks whose names begin with `prefix`; other tests create and remove
+// theirs meanwhile, so only the names a test gave its own hosts are compared.
+std::vector<std::string> blocksNamed(const std::string& prefix) {
+  std::vector<std::string> names = sharedMemoryNames();
+  std::erase_if(names, [&](const std::string& name) { return name.rfind(prefix, 0) != 0; });
+  return names;
+}
+
 TEST(ProcessStartup, UsageErrorsExitWith2AndLeaveSharedMemoryAlone) {
+  HostSession session;
+  const std::string& name = session.blockName();
   const std::vector<std::vector<std::string>> commandLines = {
       {"--path", "fake.vst3"},
-      {"--shm", "corvel-ptest-never", "--path"},
+      {"--shm", name, "--path"},
       {"--path", "fake.vst3", "--shm", ""},
   };
   for (const auto& arguments : commandLines) {
-    const auto before = sharedMemoryNames();
-    HostSession session;
     ASSERT_TRUE(session.start(arguments));
     EXPECT_EQ(session.host().waitExit(kLineTimeout), 2);
     EXPECT_EQ(session.host().output(), kUsage);
-    EXPECT_EQ(sharedMemoryNames(), before);
+    EXPECT_EQ(blocksNamed(name), std::vector<std::string>{});
+  }
+}
+
+// Numbers the host cannot serve end it before it maps anything.
+TEST(ProcessStartup, NumbersOutOfRangeExitWith2BeforeMapping) {
+  const std::vector<std::vector<std::string>> numbers = {
+      {"--block", "0"}, {"--block", "4294967296"}, {"--sr", "nan"}, {"--sr", "1e300"}};
+  for (const auto& number : numbers) {
+    HostSession session;
+    std::vector<std::string> arguments{"--shm", session.blockName(), "--path", "fake.vst3"};
+    arguments.insert(arguments.end(), number.begin(), number.end());
+    ASSERT_TRUE(session.start(arguments));
+    EXPECT_EQ(session.host().waitExit(kLineTimeout), 2) << number[1];
+    EXPECT_EQ(session.host().output().rfind("[corvel] ", 0), 0u) << session.host().output();
+    EXPECT_EQ(countOf(session.host().output(), "\n"), 1u) << session.host().output();
+    EXPECT_EQ(blocksNamed(session.blockName()), std::vector<std::string>{});
   }
 }
 

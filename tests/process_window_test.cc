@@ -106,6 +106,33 @@ TEST_F(HostWindowTest, WindowManagerCloseClosesTheEditorAndANewWindowFollows) {
   EXPECT_EQ(countOf(session.outputSoFar(), "[corvel] OPEN_GUI ch=3\n"), 2u);
 }
 
+// The close and the OPEN_GUI reach the host in one pass: it waits for a
+// block we hold back while both arrive. The first window's destruction,
+// reported later by the server, must not close the new editor.
+TEST_F(HostWindowTest, ACloseFollowedByOpenGuiInOnePassKeepsTheNewEditor) {
+  ASSERT_TRUE(session.startIdle({"--vst2", "--channel", "3"}));
+  ASSERT_TRUE(command(kCommandOpenGui));
+  const X11Probe::Window first = hostWindow();
+  ASSERT_TRUE(mappedBecomes(first, true));
+  AudioBlock taken;
+  ASSERT_TRUE(session.block().readBlock(0, taken, kLineTimeout));
+  ASSERT_TRUE(session.block().waitForRender(taken.renderCount, kLineTimeout));
+
+  probe->requestClose(first);
+  ASSERT_TRUE(command(kCommandOpenGui));
+  session.takeBlocksInBackground();
+  ASSERT_TRUE(waitUntil([&] { return !probe->exists(first); }, kLineTimeout));
+  const X11Probe::Window second = hostWindow();
+  ASSERT_TRUE(mappedBecomes(second, true));
+  session.outputSoFar();  // a few passes more, for a late DestroyNotify to be pumped
+
+  const std::string calls = session.host().errors();
+  const size_t reopened = calls.rfind("[fake] openGUI 1");
+  ASSERT_NE(reopened, std::string::npos);
+  EXPECT_EQ(calls.find("[fake] closeGUI", reopened), std::string::npos) << calls;
+  EXPECT_TRUE(probe->isMapped(second));
+}
+
 TEST_F(HostWindowTest, AVanishedXServerLeavesTheHostServing) {
   ASSERT_TRUE(startPlaying());
   ASSERT_TRUE(command(kCommandOpenGui));
