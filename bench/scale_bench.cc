@@ -114,7 +114,9 @@ struct Voice {
 struct Tally {
   uint64_t blocks = 0;
   uint64_t late = 0;
-  double parentLateMicros = 0;  // how late the parent itself woke, at worst
+  uint64_t periods = 0;
+  uint64_t parentOverruns = 0;  // periods the parent itself woke after their deadline
+  double parentLateMicros = 0;  // how late it woke, at worst
   float peak = 0;               // loudest sample taken, to show the synths sound
 };
 
@@ -181,6 +183,12 @@ void sleepUntil(Clock::time_point wake) {
   }
 }
 
+void countParent(Tally& tally, std::chrono::duration<double, std::micro> wokeLate, std::chrono::nanoseconds period) {
+  ++tally.periods;
+  tally.parentOverruns += wokeLate > period ? 1 : 0;
+  tally.parentLateMicros = std::max(tally.parentLateMicros, wokeLate.count());
+}
+
 // Runs the callback over the warm-up and `seconds` of counted periods.
 Tally runPeriods(std::vector<Voice>& voices, uint32_t frames, double seconds) {
   const std::chrono::nanoseconds period(static_cast<int64_t>(std::llround(frames * 1e9 / kSampleRate)));
@@ -200,10 +208,17 @@ Tally runPeriods(std::vector<Voice>& voices, uint32_t frames, double seconds) {
       ++tally.blocks;
       tally.late += onTime ? 0 : 1;
     }
-    if (k >= warmUp) tally.parentLateMicros = std::max(tally.parentLateMicros, wokeLate.count());
+    if (k >= warmUp) countParent(tally, wokeLate, period);
     sleepUntil(deadline);
   }
   return tally;
+}
+
+void printParent(const Tally& tally) {
+  std::printf("parent woke past the deadline in %llu of %llu periods, at worst %.0f us late\n",
+              static_cast<unsigned long long>(tally.parentOverruns), static_cast<unsigned long long>(tally.periods),
+              tally.parentLateMicros);
+  std::fflush(stdout);
 }
 
 struct Finding {
@@ -217,6 +232,9 @@ struct Finding {
 Finding search(const Subject& subject, const Options& options, uint32_t frames) {
   Finding finding{subject.label, frames, 0, false};
   std::vector<Voice> voices;
+  // The parent alone first: what the machine allows before any host runs.
+  std::printf("  %u frames, no hosts: ", frames);
+  printParent(runPeriods(voices, frames, options.seconds));
   while (voices.size() < options.maxHosts) {
     auto voice = startVoice(subject, options, frames);
     if (!voice) {
@@ -226,11 +244,10 @@ Finding search(const Subject& subject, const Options& options, uint32_t frames) 
     voices.push_back(std::move(*voice));
     const Tally tally = runPeriods(voices, frames, options.seconds);
     const double lateShare = static_cast<double>(tally.late) / static_cast<double>(tally.blocks);
-    std::printf("  %s, %u frames, %zu hosts: %llu of %llu blocks late (%.3f %%), parent woke <= %.0f us late, "
-                "peak %.3f\n",
-                subject.label.c_str(), frames, voices.size(), static_cast<unsigned long long>(tally.late),
-                static_cast<unsigned long long>(tally.blocks), lateShare * 100, tally.parentLateMicros, tally.peak);
-    std::fflush(stdout);
+    std::printf("  %s, %u frames, %zu hosts: %llu of %llu blocks late (%.3f %%), peak %.3f; ", subject.label.c_str(),
+                frames, voices.size(), static_cast<unsigned long long>(tally.late),
+                static_cast<unsigned long long>(tally.blocks), lateShare * 100, tally.peak);
+    printParent(tally);
     if (lateShare > kLateLimit) return finding;
     finding.hosts = static_cast<unsigned>(voices.size());
   }
