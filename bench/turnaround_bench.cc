@@ -12,6 +12,8 @@
 // Prints one line per figure, led by a label naming where it ran, so runs on
 // several platforms can be set side by side:
 //   turnaround_bench [--blocks N] [--trials N] [--label NAME] [--host PATH]
+// --host drives another host binary that renders like the fake host (an
+// older build's, say). Everything runs on the main thread.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
