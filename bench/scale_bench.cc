@@ -15,6 +15,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -108,6 +109,7 @@ struct Voice {
   uint32_t taken = 0;  // renderCount of the newest block taken
   int sounding = -1;   // the held note
   bool notePending = false;
+  std::vector<ShmMidiEvent> batch = std::vector<ShmMidiEvent>(2);  // reused: the callback never allocates
 };
 
 // What one run of periods saw.
@@ -136,18 +138,20 @@ std::optional<Voice> startVoice(const Subject& subject, const Options& options, 
 // Each voice changes note on its own offset into the tune, the new note
 // before the old one ends, so its host never idles. A batch the host has not
 // taken yet holds the change back to the next period.
+// [audio] no allocation, no lock.
 void sendDueMidi(Voice& voice, size_t index, uint64_t period, uint64_t periodsPerNote) {
   if (period % periodsPerNote == 0) voice.notePending = true;
   if (!voice.notePending) return;
   const int next = kNotes[(period / periodsPerNote + index) % std::size(kNotes)];
-  std::vector<ShmMidiEvent> batch{{kMidiNoteOn, 0, static_cast<uint8_t>(next), kVelocity, 0, 0, {}}};
-  if (voice.sounding >= 0 && voice.sounding != next)
-    batch.push_back({kMidiNoteOff, 0, static_cast<uint8_t>(voice.sounding), 0, 0, 0, {}});
-  if (!voice.host->block->writeMidi(batch, 0ms)) return;
+  voice.batch.resize(voice.sounding >= 0 && voice.sounding != next ? 2 : 1);
+  voice.batch[0] = {kMidiNoteOn, 0, static_cast<uint8_t>(next), kVelocity, 0, 0, {}};
+  if (voice.batch.size() == 2) voice.batch[1] = {kMidiNoteOff, 0, static_cast<uint8_t>(voice.sounding), 0, 0, 0, {}};
+  if (!voice.host->block->writeMidi(voice.batch, 0ms)) return;
   voice.sounding = next;
   voice.notePending = false;
 }
 
+// [audio] no allocation, no lock.
 float peakOf(const ShmBlock& block, uint32_t buffer, uint32_t frames, float peak) {
   for (uint32_t i = 0; i < frames; ++i)
     peak = std::max({peak, std::fabs(block.outLeft[buffer][i]), std::fabs(block.outRight[buffer][i])});
@@ -157,7 +161,7 @@ float peakOf(const ShmBlock& block, uint32_t buffer, uint32_t frames, float peak
 // Takes and acknowledges the host's next block if it is there by
 // `deadline`. The client's waits count whole milliseconds, more than a
 // period, so this sleeps on the render count itself: on Linux the field is
-// the futex and needs no handle.
+// the futex and needs no handle. [audio] no allocation, no lock.
 bool takeBy(Voice& voice, Clock::time_point deadline, uint32_t frames, Tally& tally) {
   ClientBlock& block = *voice.host->block;
   for (;;) {
@@ -179,7 +183,7 @@ bool takeBy(Voice& voice, Clock::time_point deadline, uint32_t frames, Tally& ta
 void sleepUntil(Clock::time_point wake) {
   const auto since = std::chrono::duration_cast<std::chrono::nanoseconds>(wake.time_since_epoch()).count();
   const timespec at{static_cast<time_t>(since / 1000000000), static_cast<long>(since % 1000000000)};
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) != 0) {
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
   }
 }
 
