@@ -1,17 +1,16 @@
 // Hosting overhead: one instrument plays the same notes for the same stretch
 // of audio twice, once through a real corvel process (the parent takes and
-// acknowledges every block the moment it appears) and once driven in this
-// process through its adapter. Prints wall and processor time of both runs and
-// their ratios, at 64 and 256 frames, for the SDK's mda DX10 (VST 3) and
-// Debian's Nekobi (VST 2).
+// acknowledges every block the moment it appears, waking the host as the
+// client library does) and once driven in this process through its adapter.
+// Prints one table of wall and processor time of both runs and their ratios,
+// at 64 and 256 frames, for the SDK's mda DX10 (VST 3) and Debian's amsynth
+// (VST 2, a synth whose DSP costs something). The hosted processor time is
+// split into the host process's and this process's (the parent, with the
+// thread that captures the host's output).
 //
 //   hosting_bench [seconds of audio, default 60]
 //
-// The hosted processor time is the host's own plus this process's (the
-// polling parent and the thread that captures the host's output). The host
-// sleeps 1 ms whenever the acknowledgement is not there yet, which it never is
-// right after publishing, so a hosted block costs about a millisecond of wall
-// time whatever the plug-in needs. Main thread.
+// Main thread.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -141,29 +140,33 @@ std::optional<Figures> runInProcess(const Subject& subject, uint32_t frames, uin
   return figures;
 }
 
-void report(const Subject& subject, uint32_t frames, uint32_t blocks, double seconds) {
+// The table's head, above the rows report() prints.
+void printHeading(double seconds) {
+  std::printf("hosting, %.0f s of audio; wall and cpu in seconds, ratios hosted / in-process\n", seconds);
+  std::printf("%-17s %6s | %-15s | %-31s | %-6s %-6s %-6s | %s\n", "", "", "in-process", "hosted", "", "", "",
+              "peak");
+  std::printf("%-17s %6s | %7s %7s | %7s %7s %7s %7s | %6s %6s %6s | %s\n", "plug-in", "frames", "wall", "cpu",
+              "wall", "cpu", "host", "parent", "wall x", "cpu x", "host x", "in-process / hosted");
+}
+
+void report(const Subject& subject, uint32_t frames, uint32_t blocks) {
   const auto inProcess = runInProcess(subject, frames, blocks);
   const auto hosted = runHosted(subject, frames, blocks);
   if (!inProcess || !hosted) {
-    std::printf("%s, %u frames: %s run failed\n", subject.label.c_str(), frames,
-                inProcess ? "hosted" : "in-process");
+    std::printf("%-17s %6u | %s run failed\n", subject.label.c_str(), frames, inProcess ? "hosted" : "in-process");
     return;
   }
-  std::printf(
-      "%s, %u frames, %.0f s of audio (%u blocks):\n"
-      "  in-process  wall %7.3f s  cpu %7.3f s  peak %.3f\n"
-      "  hosted      wall %7.3f s  cpu %7.3f s  peak %.3f (host %.3f + parent %.3f cpu)  %.0f us wall per block\n"
-      "  hosted / in-process: wall %.1fx, cpu %.1fx (host process alone %.1fx)\n",
-      subject.label.c_str(), frames, seconds, blocks, inProcess->wall, inProcess->cpu, inProcess->peak,
-      hosted->wall, hosted->cpu, hosted->peak, hosted->hostCpu, hosted->cpu - hosted->hostCpu,
-      hosted->wall / blocks * 1e6,
-      hosted->wall / inProcess->wall, hosted->cpu / inProcess->cpu, hosted->hostCpu / inProcess->cpu);
+  const double parentCpu = hosted->cpu - hosted->hostCpu;
+  std::printf("%-17s %6u | %7.3f %7.3f | %7.3f %7.3f %7.3f %7.3f | %6.2f %6.2f %6.2f | %.3f / %.3f\n",
+              subject.label.c_str(), frames, inProcess->wall, inProcess->cpu, hosted->wall, hosted->cpu,
+              hosted->hostCpu, parentCpu, hosted->wall / inProcess->wall, hosted->cpu / inProcess->cpu,
+              hosted->hostCpu / inProcess->cpu, inProcess->peak, hosted->peak);
   std::fflush(stdout);
 }
 
 std::vector<Subject> subjects() {
   const std::string mda = std::string(CORVEL_VST3_SAMPLES) + "/mda-vst3.vst3";
-  const std::string nekobi = "/usr/lib/vst/Nekobi-vst.so";
+  const std::string amsynth = "/usr/lib/vst/amsynth_vst.so";
   return {
       {"mda DX10 (VST 3)", {"--path", mda},
        [mda](int32_t frames) -> std::unique_ptr<INativeInstrument> {
@@ -172,10 +175,10 @@ std::vector<Subject> subjects() {
          if (!instrument->loadPlugin(mda, kSampleRate)) return nullptr;
          return instrument;
        }},
-      {"Nekobi (VST 2)", {"--vst2", "--path", nekobi},
-       [nekobi](int32_t frames) -> std::unique_ptr<INativeInstrument> {
+      {"amsynth (VST 2)", {"--vst2", "--path", amsynth},
+       [amsynth](int32_t frames) -> std::unique_ptr<INativeInstrument> {
          auto instrument = std::make_unique<Vst2Instrument>();
-         if (!instrument->loadPlugin(nekobi, kSampleRate) || !instrument->prepare(kSampleRate, frames))
+         if (!instrument->loadPlugin(amsynth, kSampleRate) || !instrument->prepare(kSampleRate, frames))
            return nullptr;
          return instrument;
        }},
@@ -187,10 +190,11 @@ std::vector<Subject> subjects() {
 
 int main(int argc, char** argv) {
   const double seconds = argc > 1 ? std::atof(argv[1]) : 60.0;
+  corvel::printHeading(seconds);
   for (const auto& subject : corvel::subjects()) {
     for (const uint32_t frames : {64u, 256u}) {
       const auto blocks = static_cast<uint32_t>(seconds * corvel::kSampleRate / frames);
-      corvel::report(subject, frames, blocks, seconds);
+      corvel::report(subject, frames, blocks);
     }
   }
   return 0;

@@ -3,26 +3,25 @@
 // Bench thread.
 #pragma once
 
-#include <unistd.h>
-
 #include <ctime>
+#include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
 
 namespace corvel {
 
-// User plus system time of another process so far, in seconds (clock-tick resolution).
+// Time another process's live threads have run so far, in seconds, to the
+// nanosecond (the scheduler's own account; a thread that has ended no
+// longer counts). Clock ticks would hide what a short run costs.
 inline double cpuSeconds(unsigned long pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string text((std::istreambuf_iterator<char>(stat)), {});
-  std::istringstream fields(text.substr(text.rfind(')') + 2));
-  std::string skip;
-  for (int i = 0; i < 11; ++i) fields >> skip;  // state .. cmajflt
-  double user = 0, system = 0;
-  fields >> user >> system;
-  return (user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+  double nanoseconds = 0;
+  std::error_code ignored;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ignored)) {
+    std::ifstream schedstat(task.path() / "schedstat");
+    double onCpu = 0;
+    if (schedstat >> onCpu) nanoseconds += onCpu;
+  }
+  return nanoseconds * 1e-9;
 }
 
 // User plus system time of this process, every thread included, in seconds.
