@@ -159,25 +159,16 @@ float peakOf(const ShmBlock& block, uint32_t buffer, uint32_t frames, float peak
 }
 
 // Takes and acknowledges the host's next block if it is there by
-// `deadline`. The client's waits count whole milliseconds, more than a
-// period, so this sleeps on the render count itself: on Linux the field is
-// the futex and needs no handle. [audio] no allocation, no lock.
+// `deadline`. [audio] no allocation, no lock.
 bool takeBy(Voice& voice, Clock::time_point deadline, uint32_t frames, Tally& tally) {
   ClientBlock& block = *voice.host->block;
-  for (;;) {
-    const uint32_t count = block.renderCount();
-    if (count != voice.taken) {
-      const uint32_t buffer = loadAcquire(block.raw().frontIndex) & 1;
-      tally.peak = peakOf(block.raw(), buffer, frames, tally.peak);
-      block.acknowledge(buffer);
-      voice.taken = count;
-      return true;
-    }
-    const auto now = Clock::now();
-    if (now >= deadline) return false;
-    shm_wait(nullptr, WakeSide::kParent, block.raw().renderCount, count,
-             std::chrono::duration_cast<std::chrono::microseconds>(deadline - now) + 1us);
-  }
+  const auto left = std::max(Clock::duration::zero(), deadline - Clock::now());
+  if (!block.waitForRender(voice.taken, std::chrono::duration_cast<Timeout>(left))) return false;
+  const uint32_t buffer = loadAcquire(block.raw().frontIndex) & 1;
+  tally.peak = peakOf(block.raw(), buffer, frames, tally.peak);
+  voice.taken = block.renderCount();
+  block.acknowledge(buffer);
+  return true;
 }
 
 void sleepUntil(Clock::time_point wake) {

@@ -36,8 +36,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::chrono::microseconds kSpin{100};
 constexpr uint32_t kNoteOnFrames = 64;
-constexpr Timeout kPatience = 5s;
-constexpr Timeout kStartPatience = 20s;  // Wine starts a process slowly on a busy machine
+constexpr auto kPatience = 5s;
+constexpr auto kStartPatience = 20s;  // Wine starts a process slowly on a busy machine
 
 // The fake host as a VST 3 opens its editor where there is a display (under
 // Wine there always is), and a host with an open editor never idles: the

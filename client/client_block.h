@@ -25,7 +25,8 @@ namespace corvel {
 
 struct ShmHandle;
 
-using Timeout = std::chrono::milliseconds;
+// Fine enough for a real-time parent's deadline within one short period.
+using Timeout = std::chrono::microseconds;
 
 // One rendered block as the parent took it.
 struct AudioBlock {

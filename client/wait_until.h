@@ -10,7 +10,7 @@ namespace corvel {
 // Calls `done` until it returns true or `timeout` has passed; true when done.
 // Short sleeps keep a waiting parent cheap without adding much latency.
 template <class Condition>
-bool waitUntil(Condition done, std::chrono::milliseconds timeout) {
+bool waitUntil(Condition done, std::chrono::microseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (!done()) {
     if (std::chrono::steady_clock::now() >= deadline) return done();

@@ -7,13 +7,16 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <thread>
 
 #include "platform/shm.h"
 
 namespace corvel {
 
 // Watches `field` for up to `spin` (never longer than `timeout`) and, if it
-// still holds `seen`, sleeps in shm_wait for the rest of `timeout`.
+// still holds `seen`, sleeps in shm_wait for the rest of `timeout`. The
+// watch yields the processor on every look: two sides spinning on one core
+// would otherwise each spin out their budget while the other cannot run.
 // [audio] no allocation, no lock.
 inline void awaitChange(ShmHandle* handle, WakeSide side, const uint32_t& field, uint32_t seen,
                         std::chrono::microseconds timeout, std::chrono::microseconds spin) {
@@ -22,12 +25,7 @@ inline void awaitChange(ShmHandle* handle, WakeSide side, const uint32_t& field,
   if (spin.count() > 0) {
     const auto start = Clock::now();
     const auto spinEnd = start + std::min(spin, timeout);
-    while (watched.load(std::memory_order_acquire) == seen) {
-      if (Clock::now() >= spinEnd) break;
-#if defined(__x86_64__) || defined(__i386__)
-      __builtin_ia32_pause();
-#endif
-    }
+    while (watched.load(std::memory_order_acquire) == seen && Clock::now() < spinEnd) std::this_thread::yield();
     if (watched.load(std::memory_order_acquire) != seen) return;
     timeout -= std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
     if (timeout.count() <= 0) return;
