@@ -22,6 +22,11 @@ ShmHandle* shm_open(const std::string& name, size_t size);
 // The mapped view, or null for a null handle.
 void* shm_ptr(ShmHandle* handle);
 
+// The file whose removal removes the block's name, if this process created
+// the block and the system keeps the name in a file ("/dev/shm/<name>" on
+// Linux); empty otherwise. For a last-chance handler that may not allocate.
+std::string shm_removal_file(const ShmHandle* handle);
+
 // Unmaps, closes, removes the name if this process created it, and frees the
 // handle. Does nothing for null.
 void shm_close(ShmHandle* handle);

@@ -82,6 +82,10 @@ ShmHandle* shm_open(const std::string& name, size_t size) {
 
 void* shm_ptr(ShmHandle* handle) { return handle ? handle->view : nullptr; }
 
+std::string shm_removal_file(const ShmHandle* handle) {
+  return handle && handle->created ? "/dev/shm" + handle->objectName : std::string();
+}
+
 void shm_close(ShmHandle* handle) {
   if (!handle) return;
   if (handle->view) munmap(handle->view, handle->size);

@@ -46,6 +46,9 @@ TEST(Shm, SecondProcessSideSeesTheSameBytesAndLeavesTheNameToItsCreator) {
   static_cast<char*>(shm_ptr(owner))[100] = 'x';
   EXPECT_EQ(static_cast<char*>(shm_ptr(opened))[100], 'x');
   EXPECT_EQ(static_cast<char*>(shm_ptr(attached))[100], 'x');
+  EXPECT_EQ(shm_removal_file(owner), "/dev/shm/" + name);
+  EXPECT_EQ(shm_removal_file(opened), "");
+  EXPECT_EQ(shm_removal_file(attached), "");
   shm_close(opened);
   shm_close(attached);
   EXPECT_TRUE(objectExists(name));

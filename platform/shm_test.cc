@@ -9,6 +9,7 @@ namespace {
 
 TEST(Shm, NullHandleIsHarmless) {
   EXPECT_EQ(shm_ptr(nullptr), nullptr);
+  EXPECT_EQ(shm_removal_file(nullptr), "");
   shm_close(nullptr);
 }
 
