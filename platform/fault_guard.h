@@ -2,7 +2,9 @@
 // access, illegal instruction, division by zero, abort) or a C++ exception
 // raised inside it returns here instead of ending the process. What the
 // skipped frames held (locks, heap) stays held. Any thread; each thread
-// guards only its own calls.
+// guards only its own calls. The first call installs the process's fault
+// handlers for good; a fault outside every guarded call goes on to the
+// handler that was there before, or ends the process (see fatal_report.h).
 #pragma once
 
 #include <cstddef>
