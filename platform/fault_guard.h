@@ -7,6 +7,7 @@
 // handler that was there before, or ends the process (see fatal_report.h).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
@@ -33,6 +34,16 @@ struct FaultContext {
   uint64_t stack[kStackWords];  // words from rsp upwards
   size_t stackWordCount;        // how many of them were readable
 };
+
+// A register that holds one of a call's first arguments at the fault.
+struct ArgumentRegister {
+  const char* name;
+  uint64_t value;
+};
+
+// The registers of the first two integer arguments: rdi and rsi (System V),
+// rcx and rdx (Windows x64). Any thread.
+std::array<ArgumentRegister, 2> firstArguments(const FaultContext& fault);
 
 // True if `body(context)` returned normally; otherwise `fault`, when given,
 // describes what happened.

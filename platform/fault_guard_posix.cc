@@ -154,6 +154,10 @@ bool callGuarded(void (*body)(void* context), void* context, FaultContext* fault
   return completed;
 }
 
+std::array<ArgumentRegister, 2> firstArguments(const FaultContext& fault) {
+  return {{{"rdi", fault.rdi}, {"rsi", fault.rsi}}};
+}
+
 bool readMemory(const void* address, void* out, size_t bytes) {
   return address && copyReadable(address, out, bytes) == bytes;
 }
