@@ -1,9 +1,12 @@
 // The signal handlers of the fault guard (fault_guard_posix.cc) send here
 // every fault that no guarded call on the faulting thread is waiting for.
+// All but armFatalReport runs inside such a handler, on the faulting thread:
+// async-signal-safe calls only, nothing allocated.
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -18,7 +21,7 @@ namespace {
 // Prepared at start-up; the handler only reads them.
 uint32_t armedChannel = 0;
 char armedBlockFile[PATH_MAX] = {};
-volatile sig_atomic_t armed = 0;
+std::atomic<bool> armed{false};  // lock-free, so safe to read in a handler
 
 const char* reportedName(int signal) {
   switch (signal) {
@@ -112,12 +115,12 @@ void armFatalReport(uint32_t channel, const std::string& blockFile) {
   armedChannel = channel;
   if (blockFile.size() < sizeof armedBlockFile) std::memcpy(armedBlockFile, blockFile.c_str(), blockFile.size() + 1);
   prepareFaultHandling();
-  armed = 1;
+  armed.store(true, std::memory_order_release);
 }
 
 void reportFatalSignal(int signal, uintptr_t instruction) {
   const char* name = reportedName(signal);
-  if (!armed || !name) return;
+  if (!armed.load(std::memory_order_acquire) || !name) return;
   char module[PATH_MAX];
   const FatalLine line(signal, name, instruction, moduleAt(instruction, module) ? module : "<unknown>", armedChannel);
   writeAll(STDOUT_FILENO, line.text(), line.size());

@@ -1,6 +1,7 @@
 // An unhandled-exception filter and an abort handler write the same line a
 // POSIX host writes when a signal ends it. The system removes the block's
-// section with the last handle, so there is no name to remove here.
+// section with the last handle, so there is no name to remove here. All but
+// armFatalReport runs on the faulting thread with the process about to end.
 #include <windows.h>
 
 #include <csignal>
@@ -47,7 +48,6 @@ ReportedSignal signalOf(DWORD code) {
   }
 }
 
-// Any thread, the process about to end.
 void writeFatalLine(ReportedSignal signal, const void* address) {
   char module[MAX_PATH] = "<unknown>";
   HMODULE holder = nullptr;
