@@ -1,6 +1,7 @@
 // What the fault guard adds to one VST 2 dispatcher call: a dispatcher that
 // does nothing but return, called directly and through guardedDispatch (jump
-// target, signal mask saved by sigsetjmp, the exception catch). Bench thread.
+// target and the exception catch; the fault handlers stay installed from the
+// first call on, and no signal mask is saved). Bench thread.
 #include <benchmark/benchmark.h>
 
 #include "vst2/vst2_crash_report.h"

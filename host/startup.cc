@@ -10,6 +10,7 @@
 #include "host/preset_file.h"
 #include "host/service_loop.h"
 #include "host/shm_block.h"
+#include "platform/fatal_report.h"
 #include "platform/parent_watch.h"
 #include "platform/shm.h"
 #include "platform/system.h"
@@ -94,6 +95,7 @@ int runHost(int argc, const char* const* argv, InstrumentSlot& vst3, InstrumentS
     hostFinalLine("[corvel] FAILED shm_create %s\n", options.shmName.c_str());
     return kExitSharedBlock;
   }
+  armFatalReport(options.channel, shm_removal_file(shm));
   InstrumentSlot& slot = options.vst2 ? vst2 : vst3;
   armTerminationWatchdog(shm, options.channel);
   if (!load(slot, options)) {

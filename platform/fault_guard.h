@@ -2,9 +2,12 @@
 // access, illegal instruction, division by zero, abort) or a C++ exception
 // raised inside it returns here instead of ending the process. What the
 // skipped frames held (locks, heap) stays held. Any thread; each thread
-// guards only its own calls.
+// guards only its own calls. The first call installs the process's fault
+// handlers for good; a fault outside every guarded call goes on to the
+// handler that was there before, or ends the process (see fatal_report.h).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
@@ -31,6 +34,16 @@ struct FaultContext {
   uint64_t stack[kStackWords];  // words from rsp upwards
   size_t stackWordCount;        // how many of them were readable
 };
+
+// A register that holds one of a call's first arguments at the fault.
+struct ArgumentRegister {
+  const char* name;
+  uint64_t value;
+};
+
+// The registers of the first two integer arguments: rdi and rsi (System V),
+// rcx and rdx (Windows x64). Any thread.
+std::array<ArgumentRegister, 2> firstArguments(const FaultContext& fault);
 
 // True if `body(context)` returned normally; otherwise `fault`, when given,
 // describes what happened.

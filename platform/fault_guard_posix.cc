@@ -1,3 +1,4 @@
+#include <pthread.h>
 #include <setjmp.h>
 #include <signal.h>
 #include <sys/uio.h>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "platform/fatal_signal.h"
 #include "platform/fault_guard.h"
 #include "platform/guarded_body.h"
 
@@ -65,14 +67,36 @@ void recordFault(FaultContext& fault, int signal, const siginfo_t* info, const u
   fault.stackWordCount = copied / sizeof(uint64_t);
 }
 
+// The handlers each of ours replaced, for faults no guarded call waits for.
+struct sigaction previousActions[kSignalCount];
+
+// What would have happened without our handler: the previous one runs, or
+// the default action ends the process once this handler returns.
+void passOn(int signal, siginfo_t* info, void* context) {
+  for (size_t i = 0; i < kSignalCount; ++i) {
+    if (kGuardedSignals[i] != signal) continue;
+    const struct sigaction& previous = previousActions[i];
+    if (previous.sa_flags & SA_SIGINFO) return previous.sa_sigaction(signal, info, context);
+    if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN) return previous.sa_handler(signal);
+  }
+  struct sigaction fallback{};
+  fallback.sa_handler = SIG_DFL;
+  sigaction(signal, &fallback, nullptr);
+  raise(signal);
+}
+
 void onFault(int signal, siginfo_t* info, void* context) {
+  auto* machine = static_cast<ucontext_t*>(context);
   if (jumpTarget) {
-    if (faultTarget) recordFault(*faultTarget, signal, info, static_cast<ucontext_t*>(context));
+    if (faultTarget) recordFault(*faultTarget, signal, info, machine);
+    // The jump target saved no signal mask (that costs a system call per
+    // guarded call): put back the mask the faulting code ran with, which
+    // unblocks this signal again for the next fault.
+    pthread_sigmask(SIG_SETMASK, &machine->uc_sigmask, nullptr);
     siglongjmp(*jumpTarget, signal);
   }
-  // Not inside a guarded call on this thread: die as the fault would have.
-  ::signal(signal, SIG_DFL);
-  raise(signal);
+  reportFatalSignal(signal, static_cast<uintptr_t>(machine->uc_mcontext.gregs[REG_RIP]));
+  passOn(signal, info, context);
 }
 
 // Installs this thread's alternate signal stack once, unless one (a
@@ -91,16 +115,13 @@ void ensureAlternateStack() {
   sigaltstack(&stack, nullptr);
 }
 
-void installHandlers(struct sigaction (&previous)[kSignalCount]) {
+bool installHandlers() {
   struct sigaction action{};
   action.sa_sigaction = onFault;
   action.sa_flags = SA_SIGINFO | SA_ONSTACK;
   sigemptyset(&action.sa_mask);
-  for (size_t i = 0; i < kSignalCount; ++i) sigaction(kGuardedSignals[i], &action, &previous[i]);
-}
-
-void restoreHandlers(const struct sigaction (&previous)[kSignalCount]) {
-  for (size_t i = 0; i < kSignalCount; ++i) sigaction(kGuardedSignals[i], &previous[i], nullptr);
+  for (size_t i = 0; i < kSignalCount; ++i) sigaction(kGuardedSignals[i], &action, &previousActions[i]);
+  return true;
 }
 
 // Kept apart from the sigsetjmp frame so no local of that frame is live
@@ -111,25 +132,30 @@ bool runBody(void (*body)(void*), void* context, FaultContext* fault) {
 
 }  // namespace
 
-bool callGuarded(void (*body)(void* context), void* context, FaultContext* fault) {
+void prepareFaultHandling() {
+  static const bool installed = installHandlers();
+  (void)installed;
   ensureAlternateStack();
-  struct sigaction previous[kSignalCount];
-  installHandlers(previous);
+}
+
+bool callGuarded(void (*body)(void* context), void* context, FaultContext* fault) {
+  prepareFaultHandling();
   sigjmp_buf* volatile outerTarget = jumpTarget;
   FaultContext* volatile outerFault = faultTarget;
   sigjmp_buf target;
   volatile bool completed = false;
-  // Saving the signal mask (second argument 1) unblocks the signal on the
-  // way back, so a later fault is caught too.
-  if (sigsetjmp(target, 1) == 0) {
+  if (sigsetjmp(target, 0) == 0) {
     jumpTarget = &target;
     faultTarget = fault;
     completed = runBody(body, context, fault);
   }
   jumpTarget = outerTarget;
   faultTarget = outerFault;
-  restoreHandlers(previous);
   return completed;
+}
+
+std::array<ArgumentRegister, 2> firstArguments(const FaultContext& fault) {
+  return {{{"rdi", fault.rdi}, {"rsi", fault.rsi}}};
 }
 
 bool readMemory(const void* address, void* out, size_t bytes) {

@@ -157,6 +157,10 @@ bool callGuarded(void (*body)(void* context), void* context, FaultContext* fault
   return completed;
 }
 
+std::array<ArgumentRegister, 2> firstArguments(const FaultContext& fault) {
+  return {{{"rcx", fault.rcx}, {"rdx", fault.rdx}}};
+}
+
 bool readMemory(const void* address, void* out, size_t bytes) {
   if (!address || readableBytes(address, bytes) != bytes) return false;
   std::memcpy(out, address, bytes);

@@ -3,6 +3,8 @@
 // and the load failures.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <filesystem>
 #include <fstream>
 
 #include "client/wait_until.h"
@@ -99,10 +101,19 @@ TEST(CorvelVst2, PluginThreadCallingBackWhileRenderingSeesConsistentTime) {
   EXPECT_EQ(host.process->waitExit(20s), 0) << host.process->errors();
 }
 
-// processReplacing is not guarded: its fault ends the host, and the parent,
-// which only sees the block, notices the heartbeat standing still.
-TEST(CorvelVst2, FaultInAnUnguardedCallEndsTheHostAndStopsTheHeartbeat) {
-  Corvel host({"--vst2", "--path", fixtureVariant("fault_in_process")});
+// The line a fault ends the host with, if it wrote one.
+std::string fatalLineOf(const std::string& output) {
+  const size_t start = output.find("[corvel] fatal signal ");
+  return start == std::string::npos ? "" : output.substr(start, output.find('\n', start) - start);
+}
+
+// processReplacing is not guarded: its fault ends the host, which names the
+// fixture and removes the block it created; the parent, which only sees the
+// block, notices the heartbeat standing still.
+TEST(CorvelVst2, FaultInAnUnguardedCallIsNamedRemovesTheBlockAndStopsTheHeartbeat) {
+  const std::string fixture = fixtureVariant("fault_in_process");
+  Corvel host({"--vst2", "--path", fixture}, "", BlockCreator::kHost);
+  ASSERT_TRUE(host.block);
   ASSERT_TRUE(host.serving()) << host.process->errors();
   const uint32_t beat = host.block->heartbeat();
   ASSERT_TRUE(waitUntil([&] { return host.block->heartbeat() != beat; }, 5s));
@@ -111,13 +122,20 @@ TEST(CorvelVst2, FaultInAnUnguardedCallEndsTheHostAndStopsTheHeartbeat) {
   EXPECT_TRUE(host.block->waitForHeartbeatStop(1s, 30s));
   const auto exit = host.process->waitExit(10s);
   ASSERT_TRUE(exit.has_value());
+  const std::string line = fatalLineOf(host.process->output());
+  EXPECT_TRUE(line.starts_with("[corvel] fatal signal 11 (SIGSEGV) at 0x")) << host.process->output();
+  EXPECT_TRUE(line.ends_with(fixture.substr(fixture.rfind('/') + 1) + " ch=7")) << line;
 #ifdef _WIN32
   // The unhandled exception's code, as Windows reports it; Wine does the same
-  // once its crash dialog is disabled.
+  // once its crash dialog is disabled. The section goes with its last handle.
   EXPECT_EQ(static_cast<uint32_t>(*exit), 0xC0000005u) << "STATUS_ACCESS_VIOLATION";
 #else
-  // The signal itself, or the sanitizer's exit code where one reports it.
-  EXPECT_NE(*exit, 0);
+  EXPECT_FALSE(std::filesystem::exists("/dev/shm/" + host.name));
+#ifdef __SANITIZE_ADDRESS__
+  EXPECT_NE(*exit, 0) << "the sanitizer reports the fault after the line and exits";
+#else
+  EXPECT_EQ(*exit, -SIGSEGV) << "died of the signal itself";
+#endif
 #endif
 }
 

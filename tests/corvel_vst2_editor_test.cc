@@ -175,7 +175,7 @@ TEST_F(CorvelVst2Editor, WindowManagerCloseClosesTheEditorAndTheNextOpenGuiMakes
 std::vector<std::string> crashReportOf(const std::string& label, const std::string& module) {
   return {"[Vst2Instrument] " + label + " SEH code=0xc0000005 addr=0x",
           "\n[Vst2Instrument]   rip=0x", "\n[Vst2Instrument]   rax=0x",
-          "\n[Vst2Instrument]   rcx=str: ", "\n[Vst2Instrument]   crash module: " + module + "\n"};
+          "\n[Vst2Instrument]   rdi=str: ", "\n[Vst2Instrument]   crash module: " + module + "\n"};
 }
 
 TEST_F(CorvelVst2Editor, FaultInEditOpenIsReportedAndLeavesTheEditorClosedWhileAudioGoesOn) {

@@ -50,8 +50,9 @@ void dumpCrashContext(const FaultContext& context) {
            " rcx=0x", log::Hex{context.rcx}, " rdx=0x", log::Hex{context.rdx}, " rsi=0x",
            log::Hex{context.rsi}, " rdi=0x", log::Hex{context.rdi}, " r8=0x", log::Hex{context.r8},
            " r9=0x", log::Hex{context.r9});
-  log::err("[Vst2Instrument]   rcx=str: ", peekString(asAddress(context.rcx)),
-           " | rdx=str: ", peekString(asAddress(context.rdx)));
+  const auto [first, second] = firstArguments(context);
+  log::err("[Vst2Instrument]   ", first.name, "=str: ", peekString(asAddress(first.value)), " | ", second.name,
+           "=str: ", peekString(asAddress(second.value)));
   log::err("[Vst2Instrument]   crash module: ", moduleNameOf(asAddress(context.rip)));
   writeBacktrace(context);
 }

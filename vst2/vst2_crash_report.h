@@ -23,7 +23,8 @@ intptr_t guardedDispatch(vst2::AEffect* effect, int32_t opcode, int32_t index, i
 
 // Records the fault and writes its one-line summary.
 void crashFilter(const FaultContext& fault, const char* label, uint32_t channel);
-// Writes the register, peek, module and backtrace lines.
+// Writes the register, peek, module and backtrace lines; the peeks are of
+// the registers that hold the faulting call's first two arguments.
 void dumpCrashContext(const FaultContext& context);
 // Up to 64 printable characters at `address` (others as "?"), or "<bad>".
 std::string peekString(const void* address);

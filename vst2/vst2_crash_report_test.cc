@@ -50,7 +50,7 @@ TEST(Vst2CrashReport, AccessViolationIsReportedAndContained) {
   EXPECT_THAT(report, ContainsStdRegex("addr=0x[0-9A-F]{16} ch=3\n"
                                     "\\[Vst2Instrument\\]   rip=0x[0-9a-f]+ rsp=0x[0-9a-f]+\n"
                                     "\\[Vst2Instrument\\]   rax=0x[0-9a-f]+ rbx=0x[0-9a-f]+ rcx=0x"));
-  EXPECT_THAT(report, ContainsStdRegex("\n\\[Vst2Instrument\\]   rcx=str: .* \\| rdx=str: .*\n"));
+  EXPECT_THAT(report, ContainsStdRegex("\n\\[Vst2Instrument\\]   r[a-z]{2}=str: .* \\| r[a-z]{2}=str: .*\n"));
   EXPECT_THAT(report, HasSubstr("\n[Vst2Instrument]   crash module: " VST2_TEST_MODULE "\n"));
   EXPECT_THAT(report, ContainsStdRegex("\n    \\[[0-9]+\\] 0x[0-9a-f]+ -> "));
   EXPECT_LE(std::count(report.begin(), report.end(), '\n'), 5 + 128);
@@ -62,6 +62,24 @@ TEST(Vst2CrashReport, ThrownExceptionIsContained) {
   EXPECT_EQ(dispatchWith(throwingDispatcher), -1);
   EXPECT_THAT(err.str(), StartsWith("[Vst2Instrument] effEditOpen SEH code=0xe06d7363 addr=0x"
                                     "0000000000000000 ch=3\n"));
+}
+
+// The peeks are of the registers that carry a call's first two arguments,
+// which differ between the two calling conventions.
+TEST(Vst2CrashReport, PeeksTheFirstTwoArgumentRegistersByName) {
+  char texts[4][64] = {"in rcx", "in rdx", "in rsi", "in rdi"};
+  FaultContext context{};
+  context.rcx = reinterpret_cast<uint64_t>(texts[0]);
+  context.rdx = reinterpret_cast<uint64_t>(texts[1]);
+  context.rsi = reinterpret_cast<uint64_t>(texts[2]);
+  context.rdi = reinterpret_cast<uint64_t>(texts[3]);
+  StreamCapture err(std::cerr);
+  dumpCrashContext(context);
+#ifdef _WIN32
+  EXPECT_THAT(err.str(), HasSubstr("\n[Vst2Instrument]   rcx=str: in rcx | rdx=str: in rdx\n"));
+#else
+  EXPECT_THAT(err.str(), HasSubstr("\n[Vst2Instrument]   rdi=str: in rdi | rsi=str: in rsi\n"));
+#endif
 }
 
 TEST(Vst2CrashReport, PeekStringRendersPrintableTextOrBad) {

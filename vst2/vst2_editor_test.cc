@@ -201,7 +201,7 @@ std::string crashReportPattern(const std::string& label, const std::string& modu
   return "\\[Vst2Instrument\\] " + label + " SEH code=0xc0000005 addr=0x[0-9A-F]{16} ch=3\n"
          "\\[Vst2Instrument\\]   rip=0x[0-9a-f]+ rsp=0x[0-9a-f]+\n"
          "\\[Vst2Instrument\\]   rax=0x[0-9a-f]+ rbx=0x" + line +
-         "\\[Vst2Instrument\\]   rcx=str: " + line +
+         "\\[Vst2Instrument\\]   rdi=str: " + line +
          "\\[Vst2Instrument\\]   crash module: " + module + "\n"
          "(    \\[[0-9]+\\] 0x[0-9a-f]+ -> " + line + ")*";
 }

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cmath>
 
+#include "client/wait_until.h"
 #include "platform/system.h"
 
 namespace corvel {
@@ -18,15 +19,18 @@ std::string uniqueName() {
 
 }  // namespace
 
-Corvel::Corvel(const std::vector<std::string>& extra, const std::string& display)
-    : name(uniqueName()),
-      home(std::filesystem::temp_directory_path() / (name + "-home")),
-      block(ClientBlock::create(name)) {
-  std::vector<std::string> args{"--shm", name, "--open", "--channel", "7"};
+Corvel::Corvel(const std::vector<std::string>& extra, const std::string& display, BlockCreator creator)
+    : name(uniqueName()), home(std::filesystem::temp_directory_path() / (name + "-home")) {
+  const bool hostCreates = creator == BlockCreator::kHost;
+  if (!hostCreates) block = ClientBlock::create(name);
+  std::vector<std::string> args{"--shm", name};
+  if (!hostCreates) args.push_back("--open");
+  args.insert(args.end(), {"--channel", "7"});
   args.insert(args.end(), extra.begin(), extra.end());
   std::filesystem::create_directories(home / ".config");
   std::filesystem::create_directories(home / ".local/share");
   process = ChildProcess::spawn({CORVEL_PATH, args, {"HOME=" + home.string(), "DISPLAY=" + display}});
+  if (hostCreates) waitUntil([&] { return (block = ClientBlock::attach(name)) != nullptr; }, 20s);
 }
 
 Corvel::~Corvel() {

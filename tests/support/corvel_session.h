@@ -14,11 +14,17 @@
 
 namespace corvel {
 
+// Who creates the block: the test, which corvel then opens (--open), or corvel.
+enum class BlockCreator { kParent, kHost };
+
 struct Corvel {
   // Runs corvel with "--shm NAME --open --channel 7" followed by `extra`, on
   // the X display `display` (":N"); with none it has no display at all, so
-  // tests never open windows on a developer's desktop.
-  explicit Corvel(const std::vector<std::string>& extra, const std::string& display = "");
+  // tests never open windows on a developer's desktop. When the host creates
+  // the block, "--open" is left out and `block` attaches once it exists
+  // (null if it never does).
+  explicit Corvel(const std::vector<std::string>& extra, const std::string& display = "",
+                  BlockCreator creator = BlockCreator::kParent);
   ~Corvel();
   Corvel(const Corvel&) = delete;
   Corvel& operator=(const Corvel&) = delete;
