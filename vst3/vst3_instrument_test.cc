@@ -81,7 +81,7 @@ TEST_F(Vst3MdaTest, NoteIdsPairEveryReleaseWithItsNotes) {
   EXPECT_EQ(log.takeErr(), "[midi] pid=" + pid + " ON ch=2 p=60 id=1 v=0.5\n"
                            "[midi] pid=" + pid + " ON ch=2 p=60 id=2 v=0.25\n"
                            "[midi] pid=" + pid + " OFF ch=2 p=60 ids=[1,2]\n"
-                           "[midi] pid=" + pid + " OFF ch=2 p=60 untracked(0) add=0\n"
+                           "[midi] pid=" + pid + " OFF ch=2 p=60 untracked, not sent\n"
                            "[midi] pid=" + pid + " OFF ch=2 p=130 untracked(0) add=0\n");
 }
 

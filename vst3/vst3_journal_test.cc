@@ -122,7 +122,7 @@ TEST_F(Vst3JournalTest, ResetRestartsProcessingAndForgetsHeldAndQueuedNotes) {
                                       "\\[journal\\] component setActive 0\n"
                                       "\\[journal\\] component setActive 1\n"
                                       "\\[journal\\] component setProcessing 1\n"
-                                      "\\[midi\\] pid=[0-9]+ OFF ch=0 p=60 untracked\\(0\\) add=0\n"));
+                                      "\\[midi\\] pid=[0-9]+ OFF ch=0 p=60 untracked, not sent\n"));
   EXPECT_EQ(left[0], 0.25f);
 }
 

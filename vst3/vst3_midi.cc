@@ -116,6 +116,13 @@ void Vst3Instrument::noteOff(uint32_t hostChannel, uint32_t pitch, int32_t sampl
     ids.clear();
     return;
   }
+  // Every note this adapter started below 128 has an id, so such a note-off
+  // ends nothing. A panic's 128 of them in one block overflow plug-ins with
+  // fixed event buffers (mda's hold 64) and corrupt the notes beside them.
+  if (pitch < kMidiNumbers) {
+    log::err("[midi] pid=", pid(), " OFF ch=", hostChannel, " p=", pitch, " untracked, not sent");
+    return;
+  }
   int32_t added = addNoteOff(pitch, 0, sampleOffset);
   log::err("[midi] pid=", pid(), " OFF ch=", hostChannel, " p=", pitch, " untracked(0) add=", added);
 }
