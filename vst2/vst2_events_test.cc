@@ -14,18 +14,12 @@ using testing::LoadedFixture;
 using testing::reportOf;
 using testing::StreamCapture;
 
-struct Block {
-  explicit Block(int32_t frames) : left(frames, 9.0f), right(frames, 9.0f) {}
-  std::vector<float> left, right;
-};
-
 class Vst2Events : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(fixture.instrument.prepare(48000.0, 64)); }
   // Renders a block, which carries the messages sent since the last one.
   fixture::FixtureReport reportAfterBlock() {
-    Block block(64);
-    fixture.instrument.process(block.left.data(), block.right.data(), 64);
+    fixture.render();
     return reportOf(fixture.instrument);
   }
   // Status, data1, data2 and delta of the last message the plug-in received.
@@ -124,6 +118,11 @@ std::vector<int> levelOf(float sample) {
   return {static_cast<int>(code >> 16) - 1, static_cast<int>((code >> 8) & 0xFF),
           static_cast<int>(code & 0xFF)};
 }
+
+struct Block {
+  explicit Block(int32_t frames) : left(frames, 9.0f), right(frames, 9.0f) {}
+  std::vector<float> left, right;
+};
 
 TEST(Vst2Process, StereoPlugInWritesStraightIntoHostBuffers) {
   LoadedFixture fixture("synth");
