@@ -184,8 +184,9 @@ Heard listen(Corvel& host, int count, uint32_t frames) {
   return heard;
 }
 
-// mda DX10 mangles a note in its first block after activation (NaN in some
-// starts, near silence in the others); the adapter's warm-up block takes it.
+// The first block carries the start-up panic beside the note. mda DX10
+// holds 64 events a block and read past them when the panic's 128 untracked
+// note-offs came too: NaN in some starts, near silence in the others.
 TEST(CorvelFirstBlock, MdaPlaysANoteWrittenBeforeTheFirstBlockInEveryStart) {
   for (int start = 0; start < 8; ++start) {
     Corvel host({"--path", kMda, "--sr", "48000", "--block", "128"});

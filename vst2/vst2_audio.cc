@@ -91,6 +91,7 @@ void Vst2Instrument::process(float* outLeft, float* outRight, int32_t frames) {
 void Vst2Instrument::warmUp() {
   AEffect* target = effect();
   const int32_t frames = buses.frames();
+  if (frames == 0) return;
   warmingUp = true;
   target->processReplacing(target, buses.silentInputs(frames), buses.scratchOutputs(), frames);
   warmingUp = false;

@@ -194,7 +194,7 @@ TEST(Vst2Process, BlocksThatDoNotFitThePreparedBuffersAreSilentAndReachNothing) 
   EXPECT_EQ(reportOf(fixture.instrument).processCalls, 1u) << "the warm-up only";
 }
 
-// mda's instruments mangle a note in their first block after activation.
+// No message a parent sends meets the plug-in's first block.
 TEST(Vst2Process, PrepareWarmsUpSilentlyWithoutMovingTimeOrTakingTheQueuedNote) {
   LoadedFixture fixture("synth");
   fixture.instrument.noteOn(0, 60, 1.0f, 0);

@@ -90,9 +90,10 @@ class Vst2Instrument : public INativeInstrument {
   void sendMidi(uint32_t status, uint32_t data1, uint32_t data2, int32_t deltaFrames);
   // [audio] no allocation, no lock
   void sendPendingEvents();
-  // One silent block into scratch buffers after activation: some plug-ins
-  // mangle what reaches them in their first block. The time the plug-in
-  // asks for meanwhile does not move on. [audio] no allocation, no lock
+  // One silent block into scratch buffers after activation, so that no
+  // message a parent sends meets the plug-in's first block. The time the
+  // plug-in asks for meanwhile does not move on. Nothing before prepare.
+  // [audio] no allocation, no lock
   void warmUp();
 
   // The thread that drives the adapter and owns the editor's window; the

@@ -70,8 +70,8 @@ class Vst3Instrument : public INativeInstrument {
   int32_t render(Steinberg::Vst::IAudioProcessor& processor, int32_t frames, Steinberg::Vst::IEventList* events,
                  Steinberg::Vst::IParameterChanges* changes, Steinberg::Vst::ProcessContext* context);
   // One silent block after activation that nobody hears and that leaves the
-  // transport where it stood: some plug-ins mangle what reaches them in their
-  // first block. [audio] no allocation, no lock
+  // transport where it stood, so that no message a parent sends meets the
+  // plug-in's first block. [audio] no allocation, no lock
   void warmUp();
   uint32_t findVolumeParameter() const;
   void queueParameterChange(uint32_t id, double value);
