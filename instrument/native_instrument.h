@@ -43,6 +43,9 @@ class INativeInstrument {
   virtual void setSuspended(bool suspended) = 0;
   // Tears the plug-in down and loads it again from the same path and rate.
   virtual bool reloadPlugin() = 0;
+  // Brings the plug-in back after broken output: stops and restarts its
+  // processing, then runs a silent block. Held notes are forgotten.
+  virtual void reset() = 0;
   virtual bool ensureFreshInstance() = 0;
   // Creates the editor as a child of `parent` and sizes `parent` to it.
   virtual bool attachView(WindowHandle parent) = 0;
@@ -61,6 +64,7 @@ class INativeInstrument {
   virtual void loadSerializedState(const std::string& text) = 0;
 
   // Renders `frames` (at most the prepared maximum) into two mono buffers.
+  // [audio] no allocation, no lock
   virtual void process(float* outLeft, float* outRight, int32_t frames) = 0;
 };
 

@@ -58,6 +58,8 @@ void RecordingInstrument::closeGUI() {
   editorOpen = false;
 }
 
+void RecordingInstrument::reset() { record("reset"); }
+
 void RecordingInstrument::captureState() {
   record("captureState");
   captured = state;

@@ -33,6 +33,7 @@ class RecordingInstrument : public INativeInstrument {
   bool needsFreshInstance() override { return false; }
   void setSuspended(bool) override {}
   bool reloadPlugin() override { return true; }
+  void reset() override;
   bool ensureFreshInstance() override { return true; }
   bool attachView(WindowHandle parent) override { return openGUI(parent); }
   void resizeGUI(int32_t, int32_t) override {}
@@ -42,6 +43,7 @@ class RecordingInstrument : public INativeInstrument {
   void restoreState() override {}
   std::string getSerializedState() override { return captured; }
   void loadSerializedState(const std::string& text) override;
+  // Allocates while `recordRenders` is set.
   void process(float* outLeft, float* outRight, int32_t frames) override;
 
  private:

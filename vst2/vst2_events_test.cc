@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "vst2/vst2_event_batch.h"
 #include "vst2/vst2_test_support.h"
 
 namespace corvel {
@@ -15,9 +16,15 @@ using testing::StreamCapture;
 
 class Vst2Events : public ::testing::Test {
  protected:
+  void SetUp() override { ASSERT_TRUE(fixture.instrument.prepare(48000.0, 64)); }
+  // Renders a block, which carries the messages sent since the last one.
+  fixture::FixtureReport reportAfterBlock() {
+    fixture.render();
+    return reportOf(fixture.instrument);
+  }
   // Status, data1, data2 and delta of the last message the plug-in received.
   std::vector<int> lastMessage() {
-    const auto report = reportOf(fixture.instrument);
+    const auto report = reportAfterBlock();
     EXPECT_EQ(report.lastEventType, 1);
     EXPECT_EQ(report.lastByteSize, 32);
     return {report.lastMidi[0], report.lastMidi[1], report.lastMidi[2], report.lastMidi[3],
@@ -62,14 +69,47 @@ TEST_F(Vst2Events, OtherMessages) {
   EXPECT_THAT(lastMessage(), ElementsAre(0xC0, 0x07, 0, 0, 0));
 }
 
-TEST_F(Vst2Events, AllNotesOffSendsEveryNoteSeparately) {
-  const uint32_t before = reportOf(fixture.instrument).eventCount;
+TEST_F(Vst2Events, AllNotesOffSendsEveryNoteInOneBatch) {
+  const auto before = reportAfterBlock();
   fixture.instrument.allNotesOff(3);
-  const auto report = reportOf(fixture.instrument);
-  EXPECT_EQ(report.eventCount - before, 128u);
+  const auto report = reportAfterBlock();
+  EXPECT_EQ(report.batchCount - before.batchCount, 1u);
+  EXPECT_EQ(report.eventCount - before.eventCount, 128u);
   EXPECT_EQ(report.noteOffCount, 128u);
   EXPECT_THAT(report.noteOffsByNote, Each(1));
   EXPECT_THAT(lastMessage(), ElementsAre(0x83, 127, 0, 0, 0));
+}
+
+// Many plug-ins keep only the last batch before processReplacing.
+TEST_F(Vst2Events, AChordAndAPanicEachReachThePlugInAsOneBatchBeforeTheBlock) {
+  StreamCapture err(std::cerr);
+  for (uint32_t note : {60, 64, 67}) fixture.instrument.noteOn(0, note, 0.5f, 0);
+  EXPECT_EQ(reportOf(fixture.instrument).eventCount, 0u) << "nothing before the block";
+  auto report = reportAfterBlock();
+  EXPECT_EQ(report.batchCount, 1u);
+  EXPECT_EQ(report.lastBatchSize, 3u);
+  EXPECT_THAT(lastMessage(), ElementsAre(0x90, 67, 63, 0, 0)) << "in arrival order";
+
+  fixture.instrument.controlChange(0, 64, 0);
+  fixture.instrument.controlChange(0, 123, 0);
+  for (uint32_t note = 0; note < 128; ++note) fixture.instrument.noteOff(0, note, 0);
+  report = reportAfterBlock();
+  EXPECT_EQ(report.batchCount, 2u);
+  EXPECT_EQ(report.lastBatchSize, 130u);
+  EXPECT_EQ(report.noteOffCount, 128u);
+}
+
+TEST_F(Vst2Events, AFullBatchIsSentAtOnceAndNothingIsDropped) {
+  const uint32_t total = Vst2EventBatch::kCapacity + 5;
+  for (uint32_t i = 0; i < total; ++i) fixture.instrument.noteOff(0, i % 128, 0);
+  auto report = reportOf(fixture.instrument);
+  EXPECT_EQ(report.batchCount, 1u);
+  EXPECT_EQ(report.lastBatchSize, Vst2EventBatch::kCapacity);
+  report = reportAfterBlock();
+  EXPECT_EQ(report.batchCount, 2u);
+  EXPECT_EQ(report.lastBatchSize, 5u);
+  EXPECT_EQ(report.noteOffCount, total);
+  EXPECT_EQ(report.lastMidi[1], (total - 1) % 128);
 }
 
 // Decodes the fixture's level back to output index, status and data1.
@@ -109,12 +149,13 @@ TEST(Vst2Process, WidePlugInReadsSilenceOnEveryInputAndSpillsExtraOutputs) {
   }
   const auto report = reportOf(fixture.instrument);
   EXPECT_EQ(report.inputsSilent, 1u);
-  EXPECT_EQ(report.processCalls, 4u);
+  EXPECT_EQ(report.processCalls, 5u) << "four blocks after the warm-up";
   EXPECT_EQ(report.lastFrames, 0);
 }
 
 TEST(Vst2Process, MonoPlugInIsCopiedToTheRight) {
   LoadedFixture fixture("mono");
+  ASSERT_TRUE(fixture.instrument.prepare(48000.0, 64));
   Block block(64);
   fixture.instrument.process(block.left.data(), block.right.data(), 64);
   EXPECT_EQ(levelOf(block.left[0])[0], 0);
@@ -123,6 +164,7 @@ TEST(Vst2Process, MonoPlugInIsCopiedToTheRight) {
 
 TEST(Vst2Process, PlugInWithoutOutputsLeavesSilence) {
   LoadedFixture fixture("silent");
+  ASSERT_TRUE(fixture.instrument.prepare(48000.0, 64));
   Block block(64);
   fixture.instrument.process(block.left.data(), block.right.data(), 64);
   EXPECT_THAT(block.left, Each(0.0f));
@@ -138,6 +180,34 @@ TEST(Vst2Process, WithoutPlugInOnlyTheGivenFramesAreZeroed) {
   EXPECT_EQ(block.left[256], 9.0f);
   EXPECT_EQ(block.right[256], 9.0f);
   instrument.noteOn(0, 60, 1.0f, 0);  // no plug-in: nothing to reach, nothing breaks
+}
+
+// Before prepare, and beyond the prepared block size, the buffers are not there.
+TEST(Vst2Process, BlocksThatDoNotFitThePreparedBuffersAreSilentAndReachNothing) {
+  LoadedFixture fixture("synth");
+  Block block(512);
+  fixture.instrument.process(block.left.data(), block.right.data(), 64);
+  ASSERT_TRUE(fixture.instrument.prepare(48000.0, 256));
+  fixture.instrument.process(block.left.data(), block.right.data(), 512);
+  EXPECT_THAT(block.left, Each(0.0f));
+  EXPECT_THAT(block.right, Each(0.0f));
+  EXPECT_EQ(reportOf(fixture.instrument).processCalls, 1u) << "the warm-up only";
+}
+
+// No message a parent sends meets the plug-in's first block.
+TEST(Vst2Process, PrepareWarmsUpSilentlyWithoutMovingTimeOrTakingTheQueuedNote) {
+  LoadedFixture fixture("synth");
+  fixture.instrument.noteOn(0, 60, 1.0f, 0);
+  ASSERT_TRUE(fixture.instrument.prepare(48000.0, 256));
+  auto report = reportOf(fixture.instrument);
+  EXPECT_EQ(report.processCalls, 1u);
+  EXPECT_EQ(report.lastFrames, 256);
+  EXPECT_EQ(report.eventCount, 0u);
+  Block block(256);
+  fixture.instrument.process(block.left.data(), block.right.data(), 256);
+  report = reportOf(fixture.instrument);
+  EXPECT_EQ(report.eventCount, 1u);
+  EXPECT_EQ(report.samplePos[1], report.samplePos[0]) << "the first block stands where the warm-up stood";
 }
 
 TEST(Vst2Process, TimeInfoAdvancesOneBlockPerRequest) {

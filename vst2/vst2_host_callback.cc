@@ -66,7 +66,9 @@ Vst2Instrument* Vst2Instrument::findInstance(AEffect* effect) {
 
 VstTimeInfo* Vst2Instrument::refreshTimeInfo(Vst2Instrument* instance) {
   const uint32_t advance = instance ? instance->blockSize.load() : kDefaultBlockSize;
-  const double samplePos = hostSamplePos.fetch_add(advance);
+  // Only the owner thread reads the warm-up flag, which it alone writes.
+  const bool standing = instance && std::this_thread::get_id() == instance->ownerThread && instance->warmingUp;
+  const double samplePos = standing ? hostSamplePos.load() : hostSamplePos.fetch_add(advance);
   hostTimeInfo = VstTimeInfo{};
   hostTimeInfo.samplePos = samplePos;
   hostTimeInfo.sampleRate = instance ? instance->sampleRate.load() : kDefaultSampleRate;

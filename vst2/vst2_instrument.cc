@@ -140,8 +140,28 @@ bool Vst2Instrument::prepare(double rate, int32_t maxBlockSize) {
     dispatch(effSetProgram, 0, 0);
     dispatch(effMainsChanged, 0, 1);
   });
-  if (!completed) log::err("[Vst2Instrument] init dispatcher EXCEPTION ch=", channel);
-  return completed;
+  if (!completed) {
+    log::err("[Vst2Instrument] init dispatcher EXCEPTION ch=", channel);
+    return false;
+  }
+  buses.size(effect()->numInputs, effect()->numOutputs, maxBlockSize);
+  warmUp();
+  return true;
+}
+
+void Vst2Instrument::reset() {
+  if (!effect()) return;
+  const bool completed = runGuarded([&] {
+    dispatch(effStopProcess);
+    dispatch(effMainsChanged, 0, 0);
+    dispatch(effMainsChanged, 0, 1);
+    dispatch(effStartProcess);
+  });
+  if (!completed) {
+    log::err("[Vst2Instrument] reset dispatcher EXCEPTION ch=", channel);
+    return;
+  }
+  warmUp();
 }
 
 bool Vst2Instrument::needsFreshInstance() { return false; }

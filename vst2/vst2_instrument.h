@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "instrument/native_instrument.h"
+#include "vst2/vst2_buses.h"
 #include "vst2/vst2_records.h"
 
 namespace corvel {
@@ -40,6 +41,8 @@ class Vst2Instrument : public INativeInstrument {
   bool needsFreshInstance() override;
   void setSuspended(bool suspended) override;
   bool reloadPlugin() override;
+  // Stop, suspend, resume and start, then a warm-up block; a fault is logged.
+  void reset() override;
   bool ensureFreshInstance() override;
   bool attachView(WindowHandle parent) override;
   void resizeGUI(int32_t width, int32_t height) override;
@@ -51,6 +54,8 @@ class Vst2Instrument : public INativeInstrument {
   std::string getSerializedState() override;
   void loadSerializedState(const std::string& text) override;
 
+  // Sends the MIDI messages since the last block as one batch, then renders.
+  // [audio] no allocation, no lock
   void process(float* outLeft, float* outRight, int32_t frames) override;
 
  private:
@@ -81,10 +86,15 @@ class Vst2Instrument : public INativeInstrument {
   // The plug-in's own resize request (audioMasterSizeWindow): sizes the open
   // editor's parent window. Any thread; honoured only on the owner thread.
   void resizeEditorParent(int32_t width, intptr_t height);
+  // Adds one message to the batch of the next block.
   void sendMidi(uint32_t status, uint32_t data1, uint32_t data2, int32_t deltaFrames);
-  void wireInputs(std::vector<float*>& inputs, int32_t count, int32_t frames);
-  void wireOutputs(std::vector<float*>& outputs, int32_t count, float* outLeft, float* outRight,
-                   int32_t frames);
+  // [audio] no allocation, no lock
+  void sendPendingEvents();
+  // One silent block into scratch buffers after activation, so that no
+  // message a parent sends meets the plug-in's first block. The time the
+  // plug-in asks for meanwhile does not move on. Nothing before prepare.
+  // [audio] no allocation, no lock
+  void warmUp();
 
   // The thread that drives the adapter and owns the editor's window; the
   // window system may not be driven from a plug-in's other threads.
@@ -100,11 +110,10 @@ class Vst2Instrument : public INativeInstrument {
   bool editorOpen = false;
   WindowHandle editorParent = nullptr;
   uint32_t channel = 0;
-  std::vector<float> inputScratch0;
-  std::vector<float> inputScratch1;
-  // Silent buffers for inputs beyond the second, `frames` floats each.
-  std::vector<float> extraInputs;
-  std::vector<float> extraOutputs;
+  // Set by prepare for the plug-in's bus counts and block size.
+  Vst2Buses buses;
+  // While set, time requests from the owner thread leave the position alone.
+  bool warmingUp = false;
 };
 
 }  // namespace corvel

@@ -2,6 +2,8 @@
 
 #include <gmock/gmock.h>
 
+#include <cmath>
+
 #include "platform/library.h"
 #include "vst2/vst2_test_support.h"
 
@@ -103,6 +105,23 @@ TEST(Vst2Prepare, FaultInOpenIsContainedEveryTime) {
   const auto report = reportOf(fixture.instrument);
   EXPECT_THAT(std::vector<int32_t>(report.opcodes, report.opcodes + report.opcodeCount),
               ElementsAre(47, 48, 45, 10, 11, 0, 10, 11, 0));
+}
+
+// The fixture's output turns NaN on note 100 and recovers once suspended.
+TEST(Vst2Reset, StopsSuspendsResumesAndStartsThenWarmsUpAndPlaysAgain) {
+  LoadedFixture fixture("poison_note");
+  ASSERT_TRUE(fixture.instrument.prepare(48000.0, 64));
+  StreamCapture err(std::cerr);
+  fixture.instrument.noteOn(0, 100, 1.0f, 0);
+  ASSERT_TRUE(std::isnan(fixture.render()));
+
+  fixture.instrument.reset();
+  const auto report = reportOf(fixture.instrument);
+  const std::vector<int32_t> opcodes(report.opcodes, report.opcodes + report.opcodeCount);
+  EXPECT_THAT(std::vector<int32_t>(opcodes.end() - 4, opcodes.end()), ElementsAre(72, 12, 12, 71));
+  EXPECT_EQ(report.processCalls, 3u) << "a warm-up after the reset";
+  const float level = fixture.render();
+  EXPECT_TRUE(std::isfinite(level) && level != 0.0f);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/library.h"
+#include "vst2/vst2_event_batch.h"
 #include "vst2/vst2_instrument.h"
 
 namespace corvel {
@@ -15,6 +16,8 @@ struct Vst2Instrument::LoadedEffect {
   vst2::AEffect* effect = nullptr;
   // The last captured or decoded plug-in state.
   std::vector<uint8_t> chunk;
+  // MIDI messages waiting for the next block.
+  Vst2EventBatch pending;
 };
 
 }  // namespace corvel

@@ -87,6 +87,7 @@ constexpr int32_t effProcessEvents = 25;
 constexpr int32_t effGetEffectName = 45;
 constexpr int32_t effGetVendorString = 47;
 constexpr int32_t effGetProductString = 48;
+constexpr int32_t effStartProcess = 71;
 constexpr int32_t effStopProcess = 72;
 
 // Opcodes the plug-in sends to the host callback.
@@ -142,18 +143,24 @@ struct VstEvent {
 
 static_assert(sizeof(VstEvent) == sizeof(VstMidiEvent));
 
-// A batch of events; `events` is declared with two entries and the host
-// fills only as many as it announces.
-struct VstEvents {
+// A batch of events: a count, then as many entries as it announces. The
+// record is variable in length; `Capacity` is the room a sender sets aside.
+template <size_t Capacity>
+struct VstEventsOf {
   int32_t numEvents;
   int32_t padding;
   intptr_t reserved;
-  VstEvent* events[2];
+  VstEvent* events[Capacity];
 };
+
+// The batch as plug-ins declare it, with two entries; they read past the
+// second when more are announced.
+using VstEvents = VstEventsOf<2>;
 
 static_assert(sizeof(VstEvents) == 32);
 static_assert(offsetof(VstEvents, reserved) == 8);
 static_assert(offsetof(VstEvents, events) == 16);
+static_assert(offsetof(VstEventsOf<1024>, events) == offsetof(VstEvents, events));
 
 constexpr int32_t kVstTransportChanged = 1;
 constexpr int32_t kVstTransportRecording = 8;

@@ -21,11 +21,14 @@ TEST(Vst2State, NothingCapturedGivesEmptyText) {
 
 TEST(Vst2State, CapturedTextRestoresTheExactBytes) {
   LoadedFixture fixture("synth");
+  ASSERT_TRUE(fixture.instrument.prepare(48000.0, 64));
   StreamCapture err(std::cerr);
   fixture.instrument.noteOn(5, 70, 0.5f, 12);
+  fixture.render();
   const auto before = reportOf(fixture.instrument);
   const std::string text = fixture.instrument.getSerializedState();
   fixture.instrument.pitchBend(0, 100);
+  fixture.render();
   EXPECT_EQ(fixture.instrument.getSerializedState(), text);  // never captures by itself
   reportOf(fixture.instrument);
   ASSERT_NE(fixture.instrument.getSerializedState(), text);

@@ -8,6 +8,7 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "tests/fixtures/vst2/fixture_report.h"
 #include "tests/support/fixture_report_reader.h"
@@ -46,8 +47,17 @@ struct LoadedFixture {
     instrument.setChannel(3);
     loaded = instrument.loadPlugin(fixturePath(name), 48000.0);
   }
+  // One block of `frames` into the buffers below; its first left sample.
+  float render(int32_t frames = 64) {
+    left.resize(static_cast<size_t>(frames));
+    right.resize(static_cast<size_t>(frames));
+    instrument.process(left.data(), right.data(), frames);
+    return left[0];
+  }
+
   Vst2Instrument instrument;
   bool loaded = false;
+  std::vector<float> left, right;
 };
 
 }  // namespace corvel::testing

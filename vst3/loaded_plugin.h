@@ -38,6 +38,9 @@ struct LoadedPlugin {
   Steinberg::Vst::HostProcessData processData;
   Steinberg::Vst::EventList eventList{50};
   Steinberg::Vst::ParameterChanges parameterChanges{0};
+  // Always empty: what a warm-up block hears.
+  Steinberg::Vst::EventList noEvents{0};
+  Steinberg::Vst::ParameterChanges noChanges{0};
   Steinberg::Vst::ProcessContext processContext{};
   Steinberg::IPtr<Steinberg::IPlugView> view;
   int32_t outputChannels = 2;

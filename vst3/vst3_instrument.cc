@@ -181,6 +181,7 @@ bool Vst3Instrument::loadPlugin(const std::string& pluginPath, double rate) {
   path = pluginPath;
   sampleRate = rate;
   loaded = true;
+  warmUp();
   log::out("[Vst3Instrument] loaded ", pluginPath, " (", chosen->name(), ") outCh=",
            plugin->outputChannels);
   return true;
@@ -206,6 +207,19 @@ bool Vst3Instrument::reloadPlugin() {
   editorOpen = false;
   editorWasOpened = false;
   return loadPlugin(path, sampleRate);
+}
+
+void Vst3Instrument::reset() {
+  if (!plugin || !plugin->component) return;
+  FUnknownPtr<IAudioProcessor> processor(plugin->component);
+  if (processor) processor->setProcessing(false);
+  plugin->component->setActive(false);
+  plugin->component->setActive(true);
+  if (processor) processor->setProcessing(true);
+  // Queued notes go too: their ids would pair with nothing.
+  for (auto& ids : plugin->noteIds) ids.clear();
+  plugin->eventList.clear();
+  warmUp();
 }
 
 void Vst3Instrument::setSuspended(bool suspend) { suspended = suspend; }

@@ -10,7 +10,11 @@
 #include "instrument/native_instrument.h"
 
 namespace Steinberg::Vst {
+class IAudioProcessor;
 class IEditController;
+class IEventList;
+class IParameterChanges;
+struct ProcessContext;
 }
 
 namespace corvel {
@@ -43,6 +47,8 @@ class Vst3Instrument : public INativeInstrument {
   bool needsFreshInstance() override;
   void setSuspended(bool suspended) override;
   bool reloadPlugin() override;
+  // Processing off, deactivate, activate, processing on, then a warm-up block.
+  void reset() override;
   bool ensureFreshInstance() override;
   bool attachView(WindowHandle parent) override;
   void resizeGUI(int32_t width, int32_t height) override;
@@ -54,10 +60,19 @@ class Vst3Instrument : public INativeInstrument {
   std::string getSerializedState() override;
   void loadSerializedState(const std::string& text) override;
 
+  // [audio] no allocation, no lock
   void process(float* outLeft, float* outRight, int32_t frames) override;
 
  private:
   void teardown();
+  // One process call into the plug-in's own buffers; its tresult.
+  // [audio] no allocation, no lock
+  int32_t render(Steinberg::Vst::IAudioProcessor& processor, int32_t frames, Steinberg::Vst::IEventList* events,
+                 Steinberg::Vst::IParameterChanges* changes, Steinberg::Vst::ProcessContext* context);
+  // One silent block after activation that nobody hears and that leaves the
+  // transport where it stood, so that no message a parent sends meets the
+  // plug-in's first block. [audio] no allocation, no lock
+  void warmUp();
   uint32_t findVolumeParameter() const;
   void queueParameterChange(uint32_t id, double value);
   // The tresult of adding the event.

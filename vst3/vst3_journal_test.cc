@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tests/support/environment.h"
+#include "tests/support/regex_match.h"
 #include "vst3/captured_log.h"
 #include "vst3/vst3_instrument.h"
 
@@ -103,10 +104,26 @@ TEST_F(Vst3JournalTest, OnlyTheVolumeControllerFallsBackToTheVolumeParameter) {
             "[midi] cc=7 no IMidiMapping \xE2\x86\x92 volume-param tag=0x2a\n"
             "[midi] cc=7 tag=0x2a v=127\n"
             "[journal] controller setParamNormalized 42 1\n"
-            "[midi] cc=64 no IMidiMapping \xE2\x86\x92 volume-param tag=0x2a\n"
-            "[midi] cc=64 tag=0x1040 v=0\n"
-            "[journal] controller setParamNormalized 4160 0\n"
+            "[midi] cc=64 no IMidiMapping \xE2\x86\x92 volume-param tag=0xffffffff\n"
+            "[midi] cc=64 tag=0xffffffff v=0\n"
             "[journal] controller setParamNormalized 42 0\n");
+}
+
+TEST_F(Vst3JournalTest, ResetRestartsProcessingAndForgetsHeldAndQueuedNotes) {
+  Vst3Instrument instrument;
+  ASSERT_TRUE(instrument.loadPlugin(CORVEL_JOURNAL_VST3, 48000.0));
+  instrument.noteOn(0, 60, 1.0f, 0);
+  takeErr();
+  instrument.reset();
+  std::vector<float> left(256), right(256);
+  instrument.process(left.data(), right.data(), 256);
+  instrument.noteOff(0, 60, 0);
+  EXPECT_THAT(takeErr(), FullyMatches("\\[journal\\] component setProcessing 0\n"
+                                      "\\[journal\\] component setActive 0\n"
+                                      "\\[journal\\] component setActive 1\n"
+                                      "\\[journal\\] component setProcessing 1\n"
+                                      "\\[midi\\] pid=[0-9]+ OFF ch=0 p=60 untracked, not sent\n"));
+  EXPECT_EQ(left[0], 0.25f);
 }
 
 // The reload behind a re-opened editor: the same path and rate, a fresh instance, and the

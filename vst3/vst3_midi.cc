@@ -116,6 +116,13 @@ void Vst3Instrument::noteOff(uint32_t hostChannel, uint32_t pitch, int32_t sampl
     ids.clear();
     return;
   }
+  // Every note this adapter started below 128 has an id, so such a note-off
+  // ends nothing. A panic's 128 of them in one block overflow plug-ins with
+  // fixed event buffers (mda's hold 64) and corrupt the notes beside them.
+  if (pitch < kMidiNumbers) {
+    log::err("[midi] pid=", pid(), " OFF ch=", hostChannel, " p=", pitch, " untracked, not sent");
+    return;
+  }
   int32_t added = addNoteOff(pitch, 0, sampleOffset);
   log::err("[midi] pid=", pid(), " OFF ch=", hostChannel, " p=", pitch, " untracked(0) add=", added);
 }
@@ -127,12 +134,13 @@ void Vst3Instrument::controlChange(uint32_t, uint32_t number, uint32_t value) {
   if (number < kMidiNumbers) {
     if (tag == defaultTag && !plugin->ccSearched[number]) {
       plugin->ccSearched[number] = true;
-      plugin->ccFallbackTag[number] = findVolumeParameter();
+      // Sustain, all-notes-off and the rest reach nothing: 4096 + n may be a
+      // real parameter, and a volume-like one must not follow them.
+      plugin->ccFallbackTag[number] = number == kVolumeController ? findVolumeParameter() : kNoParamId;
       log::err("[midi] cc=", number, " no IMidiMapping \u2192 volume-param tag=0x",
                log::Hex{plugin->ccFallbackTag[number]});
     }
-    // Sustain, all-notes-off and the rest must not turn the volume down.
-    if (tag == defaultTag && number == kVolumeController) tag = plugin->ccFallbackTag[number];
+    if (tag == defaultTag) tag = plugin->ccFallbackTag[number];
     if (!plugin->ccLogged[number]) {
       plugin->ccLogged[number] = true;
       log::err("[midi] cc=", number, " tag=0x", log::Hex{tag}, " v=", value);

@@ -52,6 +52,19 @@ void deliver(const ProcessData& data, tresult result, float* outLeft, float* out
 
 }  // namespace
 
+int32_t Vst3Instrument::render(IAudioProcessor& processor, int32_t frames, IEventList* events,
+                               IParameterChanges* changes, ProcessContext* context) {
+  HostProcessData& data = plugin->processData;
+  data.processMode = kRealtime;
+  data.numSamples = frames;
+  data.inputEvents = events;
+  data.inputParameterChanges = changes;
+  data.processContext = context;
+  clearBuses(data.outputs, data.numOutputs, frames);
+  clearBuses(data.inputs, data.numInputs, frames);
+  return processor.process(data);
+}
+
 void Vst3Instrument::process(float* outLeft, float* outRight, int32_t frames) {
   if (suspended) return;
   if (!plugin || !plugin->component || frames <= 0) return;
@@ -60,20 +73,20 @@ void Vst3Instrument::process(float* outLeft, float* outRight, int32_t frames) {
   FUnknownPtr<IAudioProcessor> processor(plugin->component);
   if (!processor) return;
 
-  HostProcessData& data = plugin->processData;
-  data.processMode = kRealtime;
-  data.numSamples = frames;
-  data.inputEvents = &plugin->eventList;
-  data.inputParameterChanges = &plugin->parameterChanges;
-  data.processContext = &plugin->processContext;
   advanceTransport(plugin->processContext, frames);
-  clearBuses(data.outputs, data.numOutputs, frames);
-  clearBuses(data.inputs, data.numInputs, frames);
-
-  tresult result = processor->process(data);
-  deliver(data, result, outLeft, outRight, frames);
+  tresult result = render(*processor, frames, &plugin->eventList, &plugin->parameterChanges, &plugin->processContext);
+  deliver(plugin->processData, result, outLeft, outRight, frames);
   plugin->eventList.clear();
   plugin->parameterChanges.clearQueue();
+}
+
+void Vst3Instrument::warmUp() {
+  FUnknownPtr<IAudioProcessor> processor(plugin->component);
+  if (!processor) return;
+  ProcessContext standing = plugin->processContext;
+  render(*processor, blockSize, &plugin->noEvents, &plugin->noChanges, &standing);
+  // Never left pointing at the finished copy.
+  plugin->processData.processContext = &plugin->processContext;
 }
 
 }  // namespace corvel
