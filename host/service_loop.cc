@@ -1,8 +1,8 @@
 #include "host/service_loop.h"
 
 #include <algorithm>
-#include <cmath>
 
+#include "host/block_scan.h"
 #include "host/editor_window.h"
 #include "host/host_log.h"
 #include "platform/message_pump.h"
@@ -51,7 +51,7 @@ bool ServiceLoop::runPass() {
     return true;
   }
   const uint32_t buffer = render();
-  if (notesHeld == 0) detectSilence(buffer);
+  if (outputBroken) recoverInstrument();
   waitForParent(buffer);
   return true;
 }
@@ -118,9 +118,18 @@ void ServiceLoop::deliver(const ShmMidiEvent& event) {
 
 bool ServiceLoop::parentGone() const { return parent.watching() && !parent.parentAlive(); }
 
+// A block with a NaN or an infinity in it would poison whatever the parent
+// mixes it into: it goes out as silence, which also counts as silence.
 uint32_t ServiceLoop::render() {
   const uint32_t buffer = 1 - (loadAcquire(block.frontIndex) & 1);
-  instrument.process(block.outLeft[buffer], block.outRight[buffer], static_cast<int32_t>(options.blockSize));
+  float* left = block.outLeft[buffer];
+  float* right = block.outRight[buffer];
+  instrument.process(left, right, static_cast<int32_t>(options.blockSize));
+  const BlockScan scan = scanBlock(left, right, options.blockSize);
+  if (!scan.finite) silenceBrokenBlock(left, right);
+  outputBroken = !scan.finite;
+  const float peak = scan.finite ? scan.peak : 0.0f;
+  if (notesHeld == 0 && peak < kSilenceThreshold) idling = true;
   storeRelease(block.frontIndex, buffer);
   ++producedCount[buffer];
   storeRelease(block.renderCount, loadAcquire(block.renderCount) + 1);
@@ -128,11 +137,24 @@ uint32_t ServiceLoop::render() {
   return buffer;
 }
 
-void ServiceLoop::detectSilence(uint32_t buffer) {
-  float peak = 0.0f;
-  for (uint32_t i = 0; i < options.blockSize; ++i)
-    peak = std::max({peak, std::fabs(block.outLeft[buffer][i]), std::fabs(block.outRight[buffer][i])});
-  if (peak < kSilenceThreshold) idling = true;
+// Logged once per run of broken blocks, not once per block.
+void ServiceLoop::silenceBrokenBlock(float* left, float* right) {
+  std::fill_n(left, options.blockSize, 0.0f);
+  std::fill_n(right, options.blockSize, 0.0f);
+  if (!outputBroken) hostLine("[corvel] non-finite samples silenced ch=%u\n", options.channel);
+}
+
+// A plug-in that stays broken is reset at most once a second, so it costs
+// no more than silence. The reset forgets every note and the block just
+// published was silence: the host idles until the parent plays again.
+void ServiceLoop::recoverInstrument() {
+  const auto now = std::chrono::steady_clock::now();
+  if (lastReset && now - *lastReset < kResetInterval) return;
+  lastReset = now;
+  instrument.reset();
+  notesHeld = 0;
+  idling = true;
+  hostLine("[corvel] plug-in reset after non-finite output ch=%u\n", options.channel);
 }
 
 // The parent is looked at only after a round that did not bring the

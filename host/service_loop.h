@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 
 #include "host/host_options.h"
 #include "host/preset_exchange.h"
@@ -38,13 +39,15 @@ class ServiceLoop {
   // How long one wait may sleep before the loop looks at the parent again.
   static constexpr std::chrono::microseconds kAcknowledgementRound{1000};
   static constexpr std::chrono::microseconds kIdleRound{15000};
+  static constexpr std::chrono::seconds kResetInterval{1};
 
   void handleCommands();
   void deliverMidi();
   void deliver(const ShmMidiEvent& event);
   bool parentGone() const;
   uint32_t render();
-  void detectSilence(uint32_t buffer);
+  void silenceBrokenBlock(float* left, float* right);
+  void recoverInstrument();
   void waitForParent(uint32_t buffer) const;
   void waitWhileIdle() const;
   bool workPending() const;
@@ -60,6 +63,8 @@ class ServiceLoop {
 
   int32_t notesHeld = 0;
   bool idling = false;
+  bool outputBroken = false;  // the newest block had non-finite samples
+  std::optional<std::chrono::steady_clock::time_point> lastReset;
   bool quit = false;
   uint32_t producedCount[2] = {0, 0};
   uint32_t republishCounter = 0;

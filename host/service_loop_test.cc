@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <thread>
 
 #include "host/host_fixture.h"
@@ -114,6 +115,36 @@ TEST(ServiceLoop, HeldNotesAndAnOpenEditorKeepRendering) {
   for (int i = 0; i < 3; ++i) editing.loop.runPass();
   EXPECT_TRUE(editing.loop.idle());
   EXPECT_EQ(editing.block->renderCount, 3u);
+}
+
+// NaN in a parent's mix bus silences everything summed with it.
+TEST(ServiceLoop, NonFiniteBlocksGoOutAsSilenceAndResetThePluginAtMostOncePerSecond) {
+  HostFixture host;
+  host.instrument.level = std::numeric_limits<float>::quiet_NaN();
+  testing::internal::CaptureStdout();
+  for (int i = 0; i < 3; ++i) {
+    host.sendMidi({midi(kMidiNoteOn, 0, 61, 90)});  // keeps a silenced host rendering
+    host.loop.runPass();
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "[corvel] non-finite samples silenced ch=0\n[corvel] plug-in reset after non-finite output ch=0\n");
+  const uint32_t front = host.block->frontIndex;
+  EXPECT_EQ(host.block->outLeft[front][0], 0.0f);
+  EXPECT_EQ(host.block->outRight[front][255], 0.0f);
+  const auto calls = host.takeCalls();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "reset"), 1);
+  EXPECT_EQ(host.loop.activeNotes(), 2) << "the reset forgets the notes held before it";
+
+  // A recovered plug-in sounds again; a later run of broken blocks is logged anew.
+  host.instrument.level = 0.5f;
+  host.loop.runPass();
+  EXPECT_EQ(host.block->outLeft[host.block->frontIndex][0], 0.5f);
+  host.instrument.level = std::numeric_limits<float>::infinity();
+  host.sendMidi({midi(kMidiNoteOff, 0, 61), midi(kMidiNoteOff, 0, 61)});
+  testing::internal::CaptureStdout();
+  host.loop.runPass();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "[corvel] non-finite samples silenced ch=0\n");
+  EXPECT_TRUE(host.loop.idle()) << "with no held notes a silenced block is silence";
 }
 
 TEST(ServiceLoop, ZeroBlockSizeRendersEmptyBlocksAndGoesIdle) {

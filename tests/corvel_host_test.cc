@@ -218,6 +218,22 @@ TEST(CorvelFirstBlock, MdaPlaysANoteWrittenBeforeTheFirstBlockInEveryStart) {
   }
 }
 
+// A plug-in whose output turns NaN would silence the parent's whole mix: the
+// host sends silence instead and resets the plug-in, which then plays again.
+TEST(CorvelNonFinite, PoisonedOutputGoesOutAsSilenceUntilTheResetCuresThePlugin) {
+  Corvel host({"--vst2", "--path", fixtureVariant("poison_note")});
+  ASSERT_TRUE(host.serving()) << host.process->errors();
+  ASSERT_TRUE(host.noteOn(100));  // the fixture's poison
+  const Heard poisoned = listen(host, 2, 256);
+  EXPECT_TRUE(poisoned.finite);
+  EXPECT_TRUE(host.process->waitForOutput("[corvel] non-finite samples silenced ch=7\n", 5s));
+  EXPECT_TRUE(host.process->waitForOutput("[corvel] plug-in reset after non-finite output ch=7\n", 5s));
+  ASSERT_TRUE(host.noteOn(60));
+  const Heard cured = listen(host, 5, 256);
+  EXPECT_TRUE(cured.finite);
+  EXPECT_GT(cured.peak, 0.0f);
+}
+
 #ifndef _WIN32
 const std::string kAmsynth = "/usr/lib/vst/amsynth_vst.so";
 
