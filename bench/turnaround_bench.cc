@@ -42,8 +42,10 @@ constexpr auto kStartPatience = 20s;  // Wine starts a process slowly on a busy 
 // The fake host as a VST 3 opens its editor where there is a display (under
 // Wine there always is), and a host with an open editor never idles: the
 // note-on trials load it as a VST 2, whose editor opens only on command.
-const std::vector<std::string> kRendering{"--path", "fake.vst3"};
-const std::vector<std::string> kIdling{"--vst2", "--path", "fake.so"};
+// "quiet": a note's echo on the host's standard error would wake this
+// process's capture thread and be timed with the note.
+const std::vector<std::string> kRendering{"--path", "quiet.vst3"};
+const std::vector<std::string> kIdling{"--vst2", "--path", "quiet.so"};
 
 struct Options {
   unsigned long blocks = 2000;

@@ -4,7 +4,8 @@
 // "[fake] <call>". The instrument renders silence until controller 7 sets its
 // level to value/127; its state starts as a 105-byte text; a plug-in path
 // beginning with "fail" makes loading fail, one beginning with "hang" makes
-// `process` never return, as a stuck plug-in's might.
+// `process` never return, as a stuck plug-in's might, and one beginning with
+// "quiet" echoes nothing, so benches time the host rather than the pipe.
 #include <chrono>
 #include <iostream>
 #include <thread>
@@ -25,6 +26,7 @@ class FakeInstrument : public RecordingInstrument {
   void setChannel(uint32_t) {}
   bool loadPlugin(const std::string& path, double) {
     hangs = path.rfind("hang", 0) == 0;
+    if (path.rfind("quiet", 0) == 0) echo = nullptr;
     return path.rfind("fail", 0) != 0;
   }
   void controlChange(uint32_t channel, uint32_t controller, uint32_t value) override {
