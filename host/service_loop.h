@@ -42,15 +42,21 @@ class ServiceLoop {
   static constexpr std::chrono::seconds kResetInterval{1};
 
   void handleCommands();
+  // The MIDI batch to the instrument. [audio] no allocation, no lock (the
+  // adapters' per-message lines aside).
   void deliverMidi();
   void deliver(const ShmMidiEvent& event);
   bool parentGone() const;
+  // Renders, checks and publishes one block. [audio] no allocation, no lock.
   uint32_t render();
+  // Off the audio road: only a broken block comes here.
   void silenceBrokenBlock(float* left, float* right);
   void recoverInstrument();
+  // [audio] no allocation, no lock.
   void waitForParent(uint32_t buffer) const;
   void waitWhileIdle() const;
   bool workPending() const;
+  // [audio] no allocation, no lock.
   void clearAndWake(uint32_t& field);
 
   ShmBlock& block;
