@@ -7,13 +7,13 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
 #include <climits>
 #include <cstring>
 
 #include "platform/fatal_line.h"
 #include "platform/fatal_report.h"
 #include "platform/fatal_signal.h"
+#include "platform/signal_safe_posix.h"
 
 namespace corvel {
 namespace {
@@ -99,21 +99,11 @@ bool moduleAt(uintptr_t address, char (&module)[PATH_MAX]) {
   return found;
 }
 
-void writeAll(int fd, const char* text, size_t size) {
-  while (size > 0) {
-    const ssize_t written = write(fd, text, size);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return;
-    text += written;
-    size -= static_cast<size_t>(written);
-  }
-}
-
 }  // namespace
 
 void armFatalReport(uint32_t channel, const std::string& blockFile) {
   armedChannel = channel;
-  if (blockFile.size() < sizeof armedBlockFile) std::memcpy(armedBlockFile, blockFile.c_str(), blockFile.size() + 1);
+  copyWhole(armedBlockFile, blockFile);
   prepareFaultHandling();
   armed.store(true, std::memory_order_release);
 }

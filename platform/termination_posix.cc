@@ -3,12 +3,11 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <time.h>
-
-#include <cerrno>
 #include <climits>
 #include <cstring>
 
+#include "platform/signal_safe_posix.h"
+#include "platform/system.h"
 #include "platform/termination.h"
 
 namespace corvel {
@@ -32,37 +31,13 @@ void onRequest(int) {
   sem_post(&requestPosted);
 }
 
-// A text too long for `to` becomes empty: a cut path could name another file.
-template <size_t N>
-void copyWhole(char (&to)[N], const std::string& from) {
-  const size_t length = from.size() < N ? from.size() : 0;
-  std::memcpy(to, from.data(), length);
-  to[length] = '\0';
-}
-
-void writeAll(int fd, const char* text) {
-  for (size_t left = std::strlen(text); left > 0;) {
-    const ssize_t written = write(fd, text, left);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return;
-    text += written;
-    left -= static_cast<size_t>(written);
-  }
-}
-
-void sleepThroughInterruptions(unsigned milliseconds) {
-  timespec left{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
-  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
-  }
-}
-
 // Only calls that take no lock the stuck main thread could hold.
 void* watchdog(void*) {
   while (sem_wait(&requestPosted) != 0) {
   }
-  sleepThroughInterruptions(kTerminationGraceMilliseconds);
+  sleepMilliseconds(kTerminationGraceMilliseconds);
   if (forcedExit.fileToRemove[0]) unlink(forcedExit.fileToRemove);
-  writeAll(STDOUT_FILENO, forcedExit.line);
+  writeAll(STDOUT_FILENO, forcedExit.line, std::strlen(forcedExit.line));
   _exit(forcedExit.exitCode);
 }
 
