@@ -5,13 +5,15 @@
 namespace corvel {
 namespace {
 
-// A NaN fails every comparison, so it can never raise the peak: the finite
-// flag alone catches it.
+// A NaN or an infinity never counts towards the peak: it only clears the
+// finite flag.
 void scanChannel(const float* samples, uint32_t frames, BlockScan& scan) {
   for (uint32_t i = 0; i < frames; ++i) {
     const float magnitude = std::fabs(samples[i]);
-    scan.finite = scan.finite && std::isfinite(magnitude);
-    if (magnitude > scan.peak && std::isfinite(magnitude)) scan.peak = magnitude;
+    if (!std::isfinite(magnitude))
+      scan.finite = false;
+    else if (magnitude > scan.peak)
+      scan.peak = magnitude;
   }
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "host/host_log.h"
+#include "platform/shm_wait.h"
 
 namespace corvel {
 
@@ -22,8 +23,7 @@ bool PresetExchange::publishable(const std::string& text) const {
 
 void PresetExchange::publish(const std::string& text) {
   std::memcpy(block.presetOut, text.data(), text.size());
-  storeRelease(block.presetOutSize, static_cast<uint32_t>(text.size()));
-  shm_wake(signals, WakeSide::kParent, block.presetOutSize);
+  storeAndWake(signals, WakeSide::kParent, block.presetOutSize, static_cast<uint32_t>(text.size()));
   published = text;
 }
 
@@ -50,11 +50,11 @@ void PresetExchange::takeIncoming() {
   if (size == 0 || size >= kPresetCapacity) return;
   if (size < kSmallestPreset) {
     hostLine("[corvel] preset rejected ch=%u (stub %uB)\n", channel, size);
-    takeSize();
+    clearSize();
     return;
   }
   incoming.assign(reinterpret_cast<const char*>(block.presetIn), size);
-  takeSize();
+  clearSize();
   instrument.loadSerializedState(incoming);
   hostLine("[corvel] preset applied from SHM ch=%u (%uB)\n", channel, size);
   const std::string text = captured();
@@ -63,10 +63,7 @@ void PresetExchange::takeIncoming() {
 }
 
 // The size back at 0 tells a waiting parent its text was taken or rejected.
-void PresetExchange::takeSize() {
-  storeRelease(block.presetInSize, 0);
-  shm_wake(signals, WakeSide::kParent, block.presetInSize);
-}
+void PresetExchange::clearSize() { storeAndWake(signals, WakeSide::kParent, block.presetInSize, 0); }
 
 void PresetExchange::republishIfChanged() {
   const std::string text = captured();

@@ -34,7 +34,7 @@ class PresetExchange {
   bool publishable(const std::string& text) const;
   void publish(const std::string& text);
 
-  void takeSize();
+  void clearSize();
 
   ShmBlock& block;
   ShmHandle* signals;

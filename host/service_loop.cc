@@ -12,13 +12,7 @@
 namespace corvel {
 ServiceLoop::ServiceLoop(ShmBlock& block, ShmHandle* signals, INativeInstrument& instrument, PresetExchange& presets,
                          const HostOptions& options, const ParentWatch& parent)
-    : block(block),
-      signals(signals),
-      spin(options.spinMicroseconds),
-      instrument(instrument),
-      presets(presets),
-      options(options),
-      parent(parent) {}
+    : block(block), signals(signals), instrument(instrument), presets(presets), options(options), parent(parent) {}
 
 void ServiceLoop::run() {
   while (runPass()) {
@@ -58,10 +52,9 @@ bool ServiceLoop::runPass() {
 
 // A parent waiting for a count to return to 0 is woken at once.
 // [audio] no allocation, no lock.
-void ServiceLoop::clearAndWake(uint32_t& field) {
-  storeRelease(field, 0);
-  shm_wake(signals, WakeSide::kParent, field);
-}
+void ServiceLoop::clearAndWake(uint32_t& field) { storeAndWake(signals, WakeSide::kParent, field, 0); }
+
+std::chrono::microseconds ServiceLoop::spin() const { return std::chrono::microseconds(options.spinMicroseconds); }
 
 // The count is cleared only after a non-empty batch was taken: clearing a 0
 // could wipe a batch the parent announced in between.
@@ -132,8 +125,7 @@ uint32_t ServiceLoop::render() {
   if (notesHeld == 0 && peak < kSilenceThreshold) idling = true;
   storeRelease(block.frontIndex, buffer);
   ++producedCount[buffer];
-  storeRelease(block.renderCount, loadAcquire(block.renderCount) + 1);
-  shm_wake(signals, WakeSide::kParent, block.renderCount);
+  storeAndWake(signals, WakeSide::kParent, block.renderCount, loadAcquire(block.renderCount) + 1);
   return buffer;
 }
 
@@ -162,7 +154,7 @@ void ServiceLoop::recoverInstrument() {
 void ServiceLoop::waitForParent(uint32_t buffer) const {
   const uint32_t& consumed = block.consumedCount[buffer];
   for (uint32_t seen = loadAcquire(consumed); seen < producedCount[buffer]; seen = loadAcquire(consumed)) {
-    awaitChange(signals, WakeSide::kHost, consumed, seen, kAcknowledgementRound, spin);
+    awaitChange(signals, WakeSide::kHost, consumed, seen, kAcknowledgementRound, spin());
     if (loadAcquire(consumed) < producedCount[buffer] && (parentGone() || terminationRequested())) return;
   }
 }
@@ -171,7 +163,7 @@ void ServiceLoop::waitForParent(uint32_t buffer) const {
 // same field, a preset or commands), or for one idle round.
 void ServiceLoop::waitWhileIdle() const {
   if (workPending()) return;
-  awaitChange(signals, WakeSide::kHost, block.midiCount, 0, kIdleRound, spin);
+  awaitChange(signals, WakeSide::kHost, block.midiCount, 0, kIdleRound, spin());
 }
 
 // Work that a wake may have announced before the host went to sleep.

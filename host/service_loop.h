@@ -58,10 +58,10 @@ class ServiceLoop {
   bool workPending() const;
   // [audio] no allocation, no lock.
   void clearAndWake(uint32_t& field);
+  std::chrono::microseconds spin() const;
 
   ShmBlock& block;
   ShmHandle* signals;
-  std::chrono::microseconds spin;
   INativeInstrument& instrument;
   PresetExchange& presets;
   const HostOptions& options;

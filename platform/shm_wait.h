@@ -1,6 +1,6 @@
-// Waiting on a field of the shared block with an optional spin first, for a
-// host or parent that trades a processor core for the lowest latency. Any
-// thread.
+// Announcing a store to the other side of the shared block, and waiting on
+// a field with an optional spin first, for a host or parent that trades a
+// processor core for the lowest latency. Any thread.
 #pragma once
 
 #include <algorithm>
@@ -12,6 +12,14 @@
 #include "platform/shm.h"
 
 namespace corvel {
+
+// Stores `value` into `field` with release order, then wakes `side` at it:
+// how one side announces a change the other may be sleeping on.
+// [audio] no allocation, no lock.
+inline void storeAndWake(ShmHandle* handle, WakeSide side, uint32_t& field, uint32_t value) {
+  std::atomic_ref<uint32_t>(field).store(value, std::memory_order_release);
+  shm_wake(handle, side, field);
+}
 
 // Watches `field` for up to `spin` (never longer than `timeout`) and, if it
 // still holds `seen`, sleeps in shm_wait for the rest of `timeout`. The
