@@ -3,8 +3,6 @@
 // and the load failures.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -175,33 +173,6 @@ TEST(CorvelVst2, RealDebianInstrumentsPlayAndAmsynthRoundTripsItsChunk) {
 // What a parent hears from the adapters' first blocks and batches: a note
 // written before the first block, chords and panics in VST 2 mode.
 
-// What `count` blocks of `frames` held over both channels. Stops early when
-// the host goes idle, which it does only on silence.
-struct Heard {
-  double rms = 0.0;
-  float peak = 0.0f;
-  bool finite = true;
-  int blocks = 0;
-};
-
-Heard listen(Corvel& host, int count, uint32_t frames) {
-  Heard heard;
-  double sum = 0.0;
-  AudioBlock audio;
-  for (; heard.blocks < count; ++heard.blocks) {
-    if (!host.block->readBlock(frames, audio, 2s)) break;
-    for (uint32_t i = 0; i < frames; ++i) {
-      for (float sample : {audio.left[i], audio.right[i]}) {
-        heard.finite = heard.finite && std::isfinite(sample);
-        heard.peak = std::max(heard.peak, std::fabs(sample));
-        sum += double(sample) * sample;
-      }
-    }
-  }
-  if (heard.blocks > 0) heard.rms = std::sqrt(sum / (2.0 * frames * heard.blocks));
-  return heard;
-}
-
 // The first block carries the start-up panic beside the note. mda DX10
 // holds 64 events a block and read past them when the panic's 128 untracked
 // note-offs came too: NaN in some starts, near silence in the others.
@@ -211,7 +182,7 @@ TEST(CorvelFirstBlock, MdaPlaysANoteWrittenBeforeTheFirstBlockInEveryStart) {
     ASSERT_EQ(host.block->renderCount(), 0u);
     ASSERT_TRUE(host.noteOn(60));
     ASSERT_TRUE(host.serving()) << host.process->errors();
-    const Heard heard = listen(host, 40, 128);
+    const Heard heard = host.listen(40, 128);
     EXPECT_EQ(heard.blocks, 40) << "start " << start;
     EXPECT_TRUE(heard.finite) << "start " << start;
     EXPECT_GT(heard.peak, 0.05f) << "start " << start;
@@ -224,12 +195,12 @@ TEST(CorvelNonFinite, PoisonedOutputGoesOutAsSilenceUntilTheResetCuresThePlugin)
   Corvel host({"--vst2", "--path", fixtureVariant("poison_note")});
   ASSERT_TRUE(host.serving()) << host.process->errors();
   ASSERT_TRUE(host.noteOn(100));  // the fixture's poison
-  const Heard poisoned = listen(host, 2, 256);
+  const Heard poisoned = host.listen(2, 256);
   EXPECT_TRUE(poisoned.finite);
   EXPECT_TRUE(host.process->waitForOutput("[corvel] non-finite samples silenced ch=7\n", 5s));
   EXPECT_TRUE(host.process->waitForOutput("[corvel] plug-in reset after non-finite output ch=7\n", 5s));
   ASSERT_TRUE(host.noteOn(60));
-  const Heard cured = listen(host, 5, 256);
+  const Heard cured = host.listen(5, 256);
   EXPECT_TRUE(cured.finite);
   EXPECT_GT(cured.peak, 0.0f);
 }
@@ -250,8 +221,8 @@ TEST(CorvelVst2Batches, AmsynthHearsTheWholeChordAndThePanicSilencesIt) {
   auto note = [](uint8_t pitch) { return ShmMidiEvent{kMidiNoteOn, 0, pitch, 10, 0, 0, {}}; };
   ASSERT_TRUE(single.block->writeMidi({note(67)}, 5s));
   ASSERT_TRUE(chord.block->writeMidi({note(60), note(64), note(67)}, 5s));
-  const double alone = listen(single, 40, 256).rms;
-  const Heard held = listen(chord, 40, 256);
+  const double alone = single.listen(40, 256).rms;
+  const Heard held = chord.listen(40, 256);
   EXPECT_GT(alone, 0.01);
   EXPECT_GT(held.rms, 1.5 * alone);
 
@@ -260,8 +231,8 @@ TEST(CorvelVst2Batches, AmsynthHearsTheWholeChordAndThePanicSilencesIt) {
     ASSERT_TRUE(chord.block->sendCommands({kCommandAllNotesOff}, 5s));
     ASSERT_TRUE(chord.process->waitForOutput("[corvel] ALL_NOTES_OFF ch=7\n", 10s));
   }
-  listen(chord, 345, 256);  // two seconds of release
-  EXPECT_LT(listen(chord, 20, 256).peak, 0.1f * held.peak);
+  chord.listen(345, 256);  // two seconds of release
+  EXPECT_LT(chord.listen(20, 256).peak, 0.1f * held.peak);
 }
 #endif
 

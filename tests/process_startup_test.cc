@@ -35,10 +35,10 @@ TEST(ProcessStartup, UsageErrorsExitWith2AndLeaveSharedMemoryAlone) {
   }
 }
 
-// Numbers the host cannot serve end it before it maps anything.
+// Numbers the host cannot serve end it before it maps anything; which
+// values those are is for the HostOptions tests.
 TEST(ProcessStartup, NumbersOutOfRangeExitWith2BeforeMapping) {
-  const std::vector<std::vector<std::string>> numbers = {
-      {"--block", "0"}, {"--block", "4294967296"}, {"--sr", "nan"}, {"--sr", "1e300"}};
+  const std::vector<std::vector<std::string>> numbers = {{"--block", "4294967296"}, {"--sr", "nan"}};
   for (const auto& number : numbers) {
     HostSession session;
     std::vector<std::string> arguments{"--shm", session.blockName(), "--path", "fake.vst3"};

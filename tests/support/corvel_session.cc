@@ -45,15 +45,27 @@ bool Corvel::serving() {
   return process && process->waitForOutput("[corvel] panic after preset ch=7\n", 20s);
 }
 
-float Corvel::peakOf(int count) {
-  float peak = 0;
+Heard Corvel::listen(int count, uint32_t frames) {
+  Heard heard;
+  double sum = 0.0;
   AudioBlock audio;
-  for (int i = 0; i < count; ++i) {
-    if (!block->readBlock(256, audio, 5s)) return -1;
-    for (size_t s = 0; s < audio.left.size(); ++s)
-      peak = std::max({peak, std::fabs(audio.left[s]), std::fabs(audio.right[s])});
+  for (; heard.blocks < count; ++heard.blocks) {
+    if (!block->readBlock(frames, audio, 5s)) break;
+    for (uint32_t i = 0; i < frames; ++i) {
+      for (float sample : {audio.left[i], audio.right[i]}) {
+        heard.finite = heard.finite && std::isfinite(sample);
+        heard.peak = std::max(heard.peak, std::fabs(sample));
+        sum += double(sample) * sample;
+      }
+    }
   }
-  return peak;
+  if (heard.blocks > 0) heard.rms = std::sqrt(sum / (2.0 * frames * heard.blocks));
+  return heard;
+}
+
+float Corvel::peakOf(int count) {
+  const Heard heard = listen(count, 256);
+  return heard.blocks < count ? -1 : heard.peak;
 }
 
 std::string Corvel::presetFile() const { return (home / "preset.txt").string(); }

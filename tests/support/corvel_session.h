@@ -17,6 +17,14 @@ namespace corvel {
 // Who creates the block: the test, which corvel then opens (--open), or corvel.
 enum class BlockCreator { kParent, kHost };
 
+// What some blocks held over both channels.
+struct Heard {
+  double rms = 0.0;
+  float peak = 0.0f;  // the largest magnitude; a NaN never counts
+  bool finite = true;
+  int blocks = 0;     // how many were taken
+};
+
 struct Corvel {
   // Runs corvel with "--shm NAME --open --channel 7" followed by `extra`, on
   // the X display `display` (":N"); with none it has no display at all, so
@@ -31,6 +39,9 @@ struct Corvel {
 
   // Waits for the host to have published its preset and started serving.
   bool serving();
+  // Takes up to `count` blocks of `frames`, stopping early when none comes
+  // (a host idles only on silence).
+  Heard listen(int count, uint32_t frames);
   // Takes `count` blocks and returns the largest magnitude in them, or -1 on timeout.
   float peakOf(int count);
   bool noteOn(uint8_t note);
