@@ -25,7 +25,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/shm.h"
 #include "platform/system.h"
 #include "tests/support/corvel_session.h"
 
