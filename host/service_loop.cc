@@ -14,16 +14,23 @@ ServiceLoop::ServiceLoop(ShmBlock& block, ShmHandle* signals, INativeInstrument&
                          const HostOptions& options, const ParentWatch& parent)
     : block(block), signals(signals), instrument(instrument), presets(presets), options(options), parent(parent) {}
 
-void ServiceLoop::run() {
+LoopEnd ServiceLoop::run() {
   while (runPass()) {
   }
+  return ended;
+}
+
+bool ServiceLoop::endsWith(LoopEnd reason, const char* line) {
+  hostFinalLine("%s", line);
+  ended = reason;
+  return false;
 }
 
 bool ServiceLoop::runPass() {
   pumpMessages();
   if (options.vst2) {
     handleCommands();
-    if (quit) return false;
+    if (ended == LoopEnd::kQuit) return false;
   }
   presets.takeIncoming();
   if (++republishCounter == kRepublishPasses) {
@@ -32,14 +39,8 @@ bool ServiceLoop::runPass() {
   }
   instrument.guiIdle();
   deliverMidi();
-  if (parentGone()) {
-    hostFinalLine("[corvel] parent gone - exiting\n");
-    return false;
-  }
-  if (terminationRequested()) {
-    hostFinalLine("[corvel] termination requested - exiting\n");
-    return false;
-  }
+  if (parentGone()) return endsWith(LoopEnd::kParentGone, "[corvel] parent gone - exiting\n");
+  if (terminationRequested()) return endsWith(LoopEnd::kTerminationRequested, "[corvel] termination requested - exiting\n");
   if (idling && !instrument.isGUIOpen()) {
     waitWhileIdle();
     return true;
@@ -70,7 +71,7 @@ void ServiceLoop::handleCommands() {
         closeEditorOnCommand(instrument);
         break;
       case kCommandQuit:
-        quit = true;
+        ended = LoopEnd::kQuit;
         break;
       case kCommandAllNotesOff:
         presets.panic();

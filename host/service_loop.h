@@ -19,6 +19,9 @@
 
 namespace corvel {
 
+// Why the loop ended.
+enum class LoopEnd : uint8_t { kRunning, kQuit, kParentGone, kTerminationRequested };
+
 class ServiceLoop {
  public:
   // `signals` is the block's handle for waits and wakes; null for a block
@@ -26,8 +29,9 @@ class ServiceLoop {
   ServiceLoop(ShmBlock& block, ShmHandle* signals, INativeInstrument& instrument, PresetExchange& presets,
               const HostOptions& options, const ParentWatch& parent);
 
-  // Runs passes until the parent is gone or a QUIT command arrived.
-  void run();
+  // Runs passes until the parent is gone, termination was requested or a
+  // QUIT command arrived, and says which.
+  LoopEnd run();
   // One pass; false when the loop must end.
   bool runPass();
 
@@ -47,6 +51,8 @@ class ServiceLoop {
   void deliverMidi();
   void deliver(const ShmMidiEvent& event);
   bool parentGone() const;
+  // False once something ended the loop; says why.
+  bool endsWith(LoopEnd reason, const char* line);
   // Renders, checks and publishes one block. [audio] no allocation, no lock.
   uint32_t render();
   // Off the audio road: only a broken block comes here.
@@ -71,7 +77,7 @@ class ServiceLoop {
   bool idling = false;
   bool outputBroken = false;  // the newest block had non-finite samples
   std::optional<std::chrono::steady_clock::time_point> lastReset;
-  bool quit = false;
+  LoopEnd ended = LoopEnd::kRunning;
   uint32_t producedCount[2] = {0, 0};
   uint32_t republishCounter = 0;
 };

@@ -65,7 +65,8 @@ int serve(ShmHandle* shm, INativeInstrument& instrument, const HostOptions& opti
     shm_close(shm);
     return kExitHeartbeat;
   }
-  ServiceLoop(block, shm, instrument, presets, options, parent).run();
+  // Nobody else will remove a block whose creator has died.
+  if (ServiceLoop(block, shm, instrument, presets, options, parent).run() == LoopEnd::kParentGone) shm_adopt(shm);
   instrument.closeGUI();
   endFineTimer();
   leaveApartment();

@@ -29,6 +29,12 @@ void* shm_ptr(ShmHandle* handle);
 // Linux); empty otherwise. For a last-chance handler that may not allocate.
 std::string shm_removal_file(const ShmHandle* handle);
 
+// Makes shm_close remove the name of a block another process created: for
+// a host whose parent (the creator) has died, which is the last process that
+// will ever know the name. Where a name ends with its last holder it does
+// nothing. Main thread.
+void shm_adopt(ShmHandle* handle);
+
 // Unmaps, closes, removes the name if this process created it, and frees the
 // handle. Does nothing for null.
 void shm_close(ShmHandle* handle);

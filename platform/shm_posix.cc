@@ -16,7 +16,7 @@ struct ShmHandle {
   std::string objectName;
   void* view = nullptr;
   size_t size = 0;
-  bool created = false;
+  bool ownsName = false;  // created here, or adopted: shm_close removes the name
 };
 
 namespace {
@@ -85,13 +85,17 @@ ShmHandle* shm_open(const std::string& name, size_t size) {
 void* shm_ptr(ShmHandle* handle) { return handle ? handle->view : nullptr; }
 
 std::string shm_removal_file(const ShmHandle* handle) {
-  return handle && handle->created ? "/dev/shm" + handle->objectName : std::string();
+  return handle && handle->ownsName ? "/dev/shm" + handle->objectName : std::string();
+}
+
+void shm_adopt(ShmHandle* handle) {
+  if (handle) handle->ownsName = true;
 }
 
 void shm_close(ShmHandle* handle) {
   if (!handle) return;
   if (handle->view) munmap(handle->view, handle->size);
-  if (handle->created) ::shm_unlink(handle->objectName.c_str());
+  if (handle->ownsName) ::shm_unlink(handle->objectName.c_str());
   delete handle;
 }
 

@@ -110,6 +110,8 @@ void* shm_ptr(ShmHandle* handle) { return handle ? handle->view : nullptr; }
 // A section goes with the last handle to it: nothing to remove.
 std::string shm_removal_file(const ShmHandle*) { return {}; }
 
+void shm_adopt(ShmHandle*) {}
+
 void shm_close(ShmHandle* handle) {
   if (!handle) return;
   if (handle->view) UnmapViewOfFile(handle->view);

@@ -1,5 +1,6 @@
 // A parent that wakes the host and one that never does are served alike:
 // the first gets its blocks sooner, the second at the polling pace.
+#include <algorithm>
 #include <csignal>
 #include <string>
 
@@ -62,6 +63,9 @@ TEST_P(ProcessWake, HostSleepingWhileIdleEndsWhenItsParentIsGone) {
   parent->kill();
   ASSERT_TRUE(parent->waitExit(kLineTimeout));
   EXPECT_EQ(session.host().waitExit(kLineTimeout), 0);
+  // The dead parent created the block: nobody but its host could remove it.
+  const std::vector<std::string> left = sharedMemoryNames();
+  EXPECT_EQ(std::count(left.begin(), left.end(), session.blockName()), 0);
 }
 
 // Granted or refused, real-time scheduling never stops the service.
