@@ -28,20 +28,22 @@ namespace {
 
 constexpr char kHelp[] =
     "usage: corvel-render --plugin <path> [options]\n"
-    "Renders a standard MIDI file through one hosted plug-in into a 32-bit float stereo WAV file.\n"
+    "Renders a standard MIDI file through one hosted plug-in into a 32-bit float stereo WAV file\n"
+    "of at most 24 hours.\n"
     "  --plugin <path>      VST 3 bundle or .so (VST 2.x library with --vst2)\n"
     "  --vst2               the plug-in is a VST 2.x library\n"
     "  --midi <file>        standard MIDI file (default: a built-in phrase)\n"
     "  --out <file>         WAV file to write (default: out.wav)\n"
-    "  --sr <rate>          sample rate in Hz (default: 44100)\n"
+    "  --sr <rate>          sample rate in Hz, 1000-1000000 (default: 44100)\n"
     "  --block <frames>     block size, 1-256 (default: 256)\n"
-    "  --tail <seconds>     time rendered after the last MIDI event (default: 1)\n"
+    "  --tail <seconds>     time rendered after the last MIDI event, 0-3600 (default: 1)\n"
     "  --preset-in <file>   preset text applied at start-up\n"
     "  --preset-out <file>  write the plug-in's final preset text here\n"
     "  --host <path>        the corvel executable (default: next to this tool)\n"
     "  --spin-us <n>        host and this tool watch for each other for up to n µs\n"
-    "                       before they sleep, yielding to any other work (default:\n"
-    "                       50; 0 sleeps at once and leaves the core to others)\n"
+    "                       (0-1000000) before they sleep, yielding to any other\n"
+    "                       work (default: 50; 0 sleeps at once and leaves the core\n"
+    "                       to others)\n"
     "  --verbose            show the host's log\n"
     "  --help               this text\n";
 
