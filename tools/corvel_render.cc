@@ -77,7 +77,7 @@ std::optional<double> readNumber(const NumberRule& rule, const std::string& text
   if (error == std::errc() && stop == end && std::isfinite(value) && value >= rule.low && value <= rule.high &&
       (!rule.whole || value == std::floor(value)))
     return value;
-  std::fprintf(stderr, "corvel-render: %s takes a %s from %g to %g, not \"%s\"\n", rule.name,
+  std::fprintf(stderr, "corvel-render: %s takes a %s from %.0f to %.0f, not \"%s\"\n", rule.name,
                rule.whole ? "whole number" : "number", rule.low, rule.high, text.c_str());
   return std::nullopt;
 }
