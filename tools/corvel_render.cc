@@ -300,6 +300,9 @@ int render(const RenderOptions& o) {
       taken = block->renderCount();
       buffer = loadAcquire(raw.frontIndex) & 1;
       plan.blockRendered(blockPeak(raw.outLeft[buffer], raw.outRight[buffer], o.block));
+    } else if (host->waitExit(std::chrono::milliseconds(0))) {
+      // An idle host is not waited on, so only its process tells of its end.
+      return fail("the host ended while idle");
     }
     for (uint32_t i = 0; i < o.block; ++i) {
       interleaved[2 * i] = rendering ? raw.outLeft[buffer][i] : 0.0f;
