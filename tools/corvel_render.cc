@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -12,10 +13,13 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
+#include <type_traits>
 
 #include "client/child_process.h"
 #include "client/client_block.h"
+#include "host/host_options.h"
 #include "tools/midi_file.h"
 #include "tools/render_plan.h"
 
@@ -24,20 +28,22 @@ namespace {
 
 constexpr char kHelp[] =
     "usage: corvel-render --plugin <path> [options]\n"
-    "Renders a standard MIDI file through one hosted plug-in into a 32-bit float stereo WAV file.\n"
+    "Renders a standard MIDI file through one hosted plug-in into a 32-bit float stereo WAV file\n"
+    "of at most 24 hours.\n"
     "  --plugin <path>      VST 3 bundle or .so (VST 2.x library with --vst2)\n"
     "  --vst2               the plug-in is a VST 2.x library\n"
     "  --midi <file>        standard MIDI file (default: a built-in phrase)\n"
     "  --out <file>         WAV file to write (default: out.wav)\n"
-    "  --sr <rate>          sample rate in Hz (default: 44100)\n"
+    "  --sr <rate>          sample rate in Hz, 1000-1000000 (default: 44100)\n"
     "  --block <frames>     block size, 1-256 (default: 256)\n"
-    "  --tail <seconds>     time rendered after the last MIDI event (default: 1)\n"
+    "  --tail <seconds>     time rendered after the last MIDI event, 0-3600 (default: 1)\n"
     "  --preset-in <file>   preset text applied at start-up\n"
     "  --preset-out <file>  write the plug-in's final preset text here\n"
     "  --host <path>        the corvel executable (default: next to this tool)\n"
     "  --spin-us <n>        host and this tool watch for each other for up to n µs\n"
-    "                       before they sleep, yielding to any other work (default:\n"
-    "                       50; 0 sleeps at once and leaves the core to others)\n"
+    "                       (0-1000000) before they sleep, yielding to any other\n"
+    "                       work (default: 50; 0 sleeps at once and leaves the core\n"
+    "                       to others)\n"
     "  --verbose            show the host's log\n"
     "  --help               this text\n";
 
@@ -51,25 +57,60 @@ struct RenderOptions {
   uint32_t block = 256, spinMicroseconds = 50;
 };
 
-bool parse(int argc, char** argv, RenderOptions& o) {
+// An option's number: the whole argument, finite, within [low, high].
+struct NumberRule {
+  const char* name;
+  double low, high;
+  bool whole;  // a count rather than a measure
+};
+
+constexpr NumberRule kSampleRateRule{"--sr", kMinSampleRate, kMaxSampleRate, false};
+constexpr NumberRule kBlockRule{"--block", 1, kMaxBlockFrames, true};
+constexpr NumberRule kTailRule{"--tail", 0, 3600, false};
+constexpr NumberRule kSpinRule{"--spin-us", 0, 1000000, true};
+
+// The value, or an empty optional after saying which option was bad. Main.
+std::optional<double> readNumber(const NumberRule& rule, const std::string& text) {
+  double value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (error == std::errc() && stop == end && std::isfinite(value) && value >= rule.low && value <= rule.high &&
+      (!rule.whole || value == std::floor(value)))
+    return value;
+  std::fprintf(stderr, "corvel-render: %s takes a %s from %.0f to %.0f, not \"%s\"\n", rule.name,
+               rule.whole ? "whole number" : "number", rule.low, rule.high, text.c_str());
+  return std::nullopt;
+}
+
+enum class ParseOutcome { kReady, kBadNumber, kUsage };
+
+// Main.
+ParseOutcome parse(int argc, char** argv, RenderOptions& o) {
+  bool numbersGood = true;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
+    auto number = [&](const NumberRule& rule, auto& field) {
+      const auto read = readNumber(rule, value());
+      if (read) field = static_cast<std::remove_reference_t<decltype(field)>>(*read);
+      numbersGood = numbersGood && read;
+    };
     if (arg == "--plugin") o.plugin = value();
     else if (arg == "--vst2") o.vst2 = true;
     else if (arg == "--midi") o.midi = value();
     else if (arg == "--out") o.out = value();
-    else if (arg == "--sr") o.sampleRate = std::atof(value().c_str());
-    else if (arg == "--block") o.block = static_cast<uint32_t>(std::atoi(value().c_str()));
-    else if (arg == "--tail") o.tail = std::atof(value().c_str());
+    else if (arg == "--sr") number(kSampleRateRule, o.sampleRate);
+    else if (arg == "--block") number(kBlockRule, o.block);
+    else if (arg == "--tail") number(kTailRule, o.tail);
     else if (arg == "--preset-in") o.presetIn = value();
     else if (arg == "--preset-out") o.presetOut = value();
     else if (arg == "--host") o.host = value();
-    else if (arg == "--spin-us") o.spinMicroseconds = static_cast<uint32_t>(std::atoi(value().c_str()));
+    else if (arg == "--spin-us") number(kSpinRule, o.spinMicroseconds);
     else if (arg == "--verbose") o.verbose = true;
-    else return false;
+    else return ParseOutcome::kUsage;
   }
-  return !o.plugin.empty() && o.block >= 1 && o.block <= kMaxBlockFrames && o.sampleRate > 0 && o.tail >= 0;
+  if (!numbersGood) return ParseOutcome::kBadNumber;
+  return o.plugin.empty() ? ParseOutcome::kUsage : ParseOutcome::kReady;
 }
 
 std::string besideThisTool(const char* name) {
@@ -138,9 +179,79 @@ std::vector<std::string> hostArguments(const RenderOptions& o, const std::string
   return args;
 }
 
+// The WAV file being written, removed again unless the render completes, so
+// a failure never leaves a partial or empty file behind. Main.
+class WavOutput {
+ public:
+  WavOutput(const std::string& path, double sampleRate) : path(path) {
+    SF_INFO info{};
+    info.samplerate = static_cast<int>(sampleRate);
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    file = sf_open(path.c_str(), SFM_WRITE, &info);
+  }
+  ~WavOutput() {
+    if (!file) return;
+    sf_close(file);
+    std::remove(path.c_str());
+  }
+  WavOutput(const WavOutput&) = delete;
+  WavOutput& operator=(const WavOutput&) = delete;
+
+  bool isOpen() const { return file != nullptr; }
+  bool write(const std::vector<float>& interleaved) {
+    const sf_count_t frames = static_cast<sf_count_t>(interleaved.size() / 2);
+    return sf_writef_float(file, interleaved.data(), frames) == frames;
+  }
+  // Keeps the file: the render is complete.
+  void finish() {
+    sf_close(file);
+    file = nullptr;
+  }
+
+ private:
+  std::string path;
+  SNDFILE* file = nullptr;
+};
+
+enum class HostWait { kDone, kTimedOut, kHostEnded };
+
+// Repeats `attempt` (a block wait given a timeout) in short rounds until it
+// succeeds or `limit` has passed, and gives up at once when the host has
+// ended: a dead host answers nothing, and its parent should not sit out the
+// whole limit. Main.
+template <class Attempt>
+HostWait awaitHost(ChildProcess& host, std::chrono::milliseconds limit, Attempt attempt) {
+  constexpr std::chrono::milliseconds kRound(100);
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!attempt(std::chrono::duration_cast<Timeout>(kRound))) {
+    if (host.waitExit(std::chrono::milliseconds(0))) return HostWait::kHostEnded;
+    if (std::chrono::steady_clock::now() >= deadline) return HostWait::kTimedOut;
+  }
+  return HostWait::kDone;
+}
+
+// "how it ended" for a host that is gone, empty while it still runs. Main.
+std::string hostEnding(ChildProcess& host) {
+  const auto code = host.waitExit(std::chrono::milliseconds(0));
+  if (!code) return "";
+  return *code < 0 ? ": the host was killed by signal " + std::to_string(-*code)
+                   : ": the host exited with code " + std::to_string(*code);
+}
+
+// Says why the plan cannot be rendered; true when it can. Main.
+bool planIsRenderable(const RenderPlan& plan, const MidiSong& song, const RenderOptions& o) {
+  if (plan.status() == PlanStatus::kReady) return true;
+  std::fprintf(stderr, "corvel-render: the song and its tail last %g s, more than the %g s one render may take\n",
+               song.lengthSeconds + o.tail, kMaxRenderSeconds);
+  return false;
+}
+
 int render(const RenderOptions& o) {
   MidiSong song;
   if (!loadSong(o, song)) return 1;
+  RenderPlan plan(song, o.sampleRate, o.block, o.tail);
+  if (!planIsRenderable(plan, song, o)) return 1;
   const std::string shm = "corvel-render-" + std::to_string(getpid());
   auto block = ClientBlock::create(shm);
   if (!block) return std::fprintf(stderr, "corvel-render: cannot create shared block %s\n", shm.c_str()), 1;
@@ -148,25 +259,26 @@ int render(const RenderOptions& o) {
   const std::string hostPath = o.host.empty() ? besideThisTool("corvel") : o.host;
   auto host = ChildProcess::spawn({hostPath, hostArguments(o, shm), {}});
   if (!host) return std::fprintf(stderr, "corvel-render: cannot start %s\n", hostPath.c_str()), 1;
-  auto fail = [&](const char* why) {
+  auto fail = [&](const std::string& why) {
+    const std::string ending = hostEnding(*host);
     host->kill(SIGTERM);
     host->waitExit(std::chrono::seconds(5));
-    std::fprintf(stderr, "corvel-render: %s\n%s%s", why, host->output().c_str(), host->errors().c_str());
+    std::fprintf(stderr, "corvel-render: %s%s\n%s%s", why.c_str(), ending.c_str(), host->output().c_str(),
+                 host->errors().c_str());
     return 1;
+  };
+  auto rendered = [&](uint32_t previous) {
+    return [&block, previous](Timeout round) { return block->waitForRender(previous, round); };
   };
   // The host's first block is rendered before any MIDI can reach it: take it
   // as pre-roll, so every later batch lands at the start of its own block.
-  if (!block->waitForRender(0, std::chrono::seconds(20))) return fail("the host did not start rendering");
+  if (awaitHost(*host, std::chrono::seconds(20), rendered(0)) != HostWait::kDone)
+    return fail("the host did not start rendering");
 
   const auto started = std::chrono::steady_clock::now();
-  SF_INFO info{};
-  info.samplerate = static_cast<int>(o.sampleRate);
-  info.channels = 2;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-  SNDFILE* wav = sf_open(o.out.c_str(), SFM_WRITE, &info);
-  if (!wav) return fail(sf_strerror(nullptr));
+  WavOutput wav(o.out, o.sampleRate);
+  if (!wav.isOpen()) return fail(sf_strerror(nullptr));
 
-  RenderPlan plan(song, o.sampleRate, o.block, o.tail);
   Progress progress(plan.blockCount());
   Levels levels;
   ShmBlock& raw = block->raw();
@@ -176,25 +288,31 @@ int render(const RenderOptions& o) {
   std::vector<float> interleaved(2 * o.block);
   for (uint64_t index = 0; index < plan.blockCount(); ++index) {
     const auto batch = plan.takeBatch(index);
-    if (!batch.empty() && !block->writeMidi(batch, std::chrono::seconds(5))) return sf_close(wav), fail("the host stopped taking MIDI");
+    const auto written = [&](Timeout round) { return block->writeMidi(batch, round); };
+    if (!batch.empty() && awaitHost(*host, std::chrono::seconds(5), written) != HostWait::kDone)
+      return fail("the host stopped taking MIDI");
     plan.noteSent(batch);
-    const bool rendered = !plan.hostIdle();
+    const bool rendering = !plan.hostIdle();
     block->acknowledge(buffer);
-    if (rendered) {
-      if (!block->waitForRender(taken, std::chrono::seconds(10))) return sf_close(wav), fail("the host stopped rendering");
+    if (rendering) {
+      if (awaitHost(*host, std::chrono::seconds(10), rendered(taken)) != HostWait::kDone)
+        return fail("the host stopped rendering");
       taken = block->renderCount();
       buffer = loadAcquire(raw.frontIndex) & 1;
       plan.blockRendered(blockPeak(raw.outLeft[buffer], raw.outRight[buffer], o.block));
+    } else if (host->waitExit(std::chrono::milliseconds(0))) {
+      // An idle host is not waited on, so only its process tells of its end.
+      return fail("the host ended while idle");
     }
     for (uint32_t i = 0; i < o.block; ++i) {
-      interleaved[2 * i] = rendered ? raw.outLeft[buffer][i] : 0.0f;
-      interleaved[2 * i + 1] = rendered ? raw.outRight[buffer][i] : 0.0f;
+      interleaved[2 * i] = rendering ? raw.outLeft[buffer][i] : 0.0f;
+      interleaved[2 * i + 1] = rendering ? raw.outRight[buffer][i] : 0.0f;
     }
     levels.add(interleaved.data(), 2 * o.block);
-    sf_writef_float(wav, interleaved.data(), o.block);
+    if (!wav.write(interleaved)) return fail("cannot write " + o.out);
     progress.update(index + 1);
   }
-  sf_close(wav);
+  wav.finish();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
   if (!o.presetOut.empty()) std::ofstream(o.presetOut, std::ios::binary) << block->readPublishedPreset();
@@ -216,6 +334,13 @@ int main(int argc, char** argv) {
   corvel::RenderOptions options;
   for (int i = 1; i < argc; ++i)
     if (std::strcmp(argv[i], "--help") == 0) return std::fputs(corvel::kHelp, stdout), 0;
-  if (!corvel::parse(argc, argv, options)) return std::fputs(corvel::kHelp, stderr), 2;
-  return corvel::render(options);
+  switch (corvel::parse(argc, argv, options)) {
+    case corvel::ParseOutcome::kReady:
+      return corvel::render(options);
+    case corvel::ParseOutcome::kBadNumber:
+      return 2;
+    case corvel::ParseOutcome::kUsage:
+      break;
+  }
+  return std::fputs(corvel::kHelp, stderr), 2;
 }

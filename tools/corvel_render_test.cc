@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "client/child_process.h"
 
@@ -118,6 +120,60 @@ TEST(CorvelRender, ExplainsItselfAndRefusesBadOptions) {
   EXPECT_EQ(help->output().rfind("usage: corvel-render", 0), 0u);
   auto bad = ChildProcess::spawn({CORVEL_RENDER_PATH, {"--plugin", "x", "--block", "300"}, {}});
   EXPECT_EQ(bad->waitExit(std::chrono::seconds(10)), 2);
+}
+
+// Each number is read whole, finite and in range, and a refusal names the
+// option and leaves no WAV file behind.
+TEST(CorvelRender, RefusesEveryBadNumberByName) {
+  const ScratchDir scratch("numbers");
+  const std::vector<std::pair<std::string, std::string>> bad{
+      {"--sr", "1e300"}, {"--sr", "44100x"}, {"--tail", "inf"}, {"--tail", "1e30"}, {"--block", "1.5"},
+      {"--spin-us", "-1"}};
+  for (const auto& [option, value] : bad) {
+    auto render = ChildProcess::spawn(
+        {CORVEL_RENDER_PATH, {"--plugin", "fake", "--host", CORVEL_FAKEHOST_PATH, "--out", scratch / "out.wav", option, value}, {}});
+    EXPECT_EQ(render->waitExit(std::chrono::seconds(10)), 2) << option << " " << value;
+    EXPECT_NE(render->errors().find(option + " takes a"), std::string::npos) << render->errors();
+  }
+  EXPECT_FALSE(std::filesystem::exists(scratch / "out.wav"));
+}
+
+// A valid file whose one note lies some 140 years in: slowest tempo, one tick
+// per quarter, the longest delta time.
+TEST(CorvelRender, RefusesARenderLongerThanADay) {
+  const ScratchDir scratch("long");
+  const unsigned char bytes[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 1, 'M', 'T', 'r', 'k', 0, 0, 0, 14,
+                                 0x00, 0xFF, 0x51, 0x03, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0x90, 60, 100};
+  std::ofstream(scratch / "long.mid", std::ios::binary).write(reinterpret_cast<const char*>(bytes), sizeof bytes);
+  auto render = ChildProcess::spawn({CORVEL_RENDER_PATH,
+                                     {"--plugin", "fake", "--host", CORVEL_FAKEHOST_PATH, "--midi", scratch / "long.mid",
+                                      "--out", scratch / "out.wav", "--block", "1"},
+                                     {}});
+  EXPECT_EQ(render->waitExit(std::chrono::seconds(10)), 1);
+  EXPECT_NE(render->errors().find("more than the 86400 s"), std::string::npos) << render->errors();
+  EXPECT_FALSE(std::filesystem::exists(scratch / "out.wav"));
+}
+
+// The host dies mid-render: the tool says how within a round of its waits
+// and leaves neither the partial WAV nor the shared block.
+TEST(CorvelRender, GivesUpAtOnceWhenTheHostDies) {
+  const ScratchDir scratch("killed");
+  auto render = ChildProcess::spawn({CORVEL_RENDER_PATH,
+                                     {"--plugin", "fake", "--host", CORVEL_FAKEHOST_PATH, "--out", scratch / "out.wav",
+                                      "--sr", "1000000", "--tail", "3600"},
+                                     {}});
+  ASSERT_TRUE(render);
+  const auto started = std::chrono::steady_clock::now();
+  while (!std::filesystem::exists(scratch / "out.wav") && std::chrono::steady_clock::now() - started < std::chrono::seconds(20))
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::ifstream children("/proc/" + std::to_string(render->pid()) + "/task/" + std::to_string(render->pid()) + "/children");
+  int host = 0;
+  ASSERT_TRUE(children >> host);
+  ::kill(host, SIGKILL);
+  EXPECT_EQ(render->waitExit(std::chrono::seconds(1)), 1);
+  EXPECT_NE(render->errors().find("the host was killed by signal 9"), std::string::npos) << render->errors();
+  EXPECT_FALSE(std::filesystem::exists(scratch / "out.wav"));
+  EXPECT_FALSE(std::filesystem::exists("/dev/shm/corvel-render-" + std::to_string(render->pid())));
 }
 
 }  // namespace

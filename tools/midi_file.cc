@@ -47,37 +47,60 @@ class Reader {
 
 int dataBytes(uint8_t status) { return (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 1 : 2; }
 
+// A data byte has its top bit clear; anything else where one is due leaves
+// the rest of the track unreadable.
+uint8_t dataByte(Reader& track) {
+  const uint8_t value = track.byte();
+  if (value & 0x80) track.failed = true;
+  return value;
+}
+
+// A tempo of 0 µs per quarter would stack every later event on one instant:
+// such an event is ignored and the tempo in force stays. Returns the type.
+uint8_t readMeta(Reader& track, uint64_t tick, std::vector<TickEvent>& out) {
+  const uint8_t type = track.byte();
+  const uint32_t length = track.variableLength();
+  if (type != 0x51 || length != 3) {
+    track.skip(length);
+    return type;
+  }
+  const uint32_t microsPerQuarter = track.bigEndian(3);
+  if (microsPerQuarter > 0) out.push_back({tick, true, microsPerQuarter, {}});
+  return type;
+}
+
+// Meta and sysex events carry their length and cancel running status. The
+// other system common and real-time bytes (0xF1-0xF6, 0xF8-0xFE) have no
+// place in a file and no length to skip them by, so a track holding one is
+// refused rather than guessed at.
 bool readTrack(Reader& track, std::vector<TickEvent>& out) {
   uint64_t tick = 0;
   uint8_t running = 0;
   while (!track.done() && !track.failed) {
     tick += track.variableLength();
-    uint8_t first = track.byte();
+    const uint8_t first = track.byte();
     if (first == 0xFF) {
-      const uint8_t type = track.byte();
-      const uint32_t length = track.variableLength();
-      if (type == 0x51 && length == 3)
-        out.push_back({tick, true, track.bigEndian(3), {}});
-      else
-        track.skip(length);
-      if (type == 0x2F) break;
+      running = 0;
+      if (readMeta(track, tick, out) == 0x2F) break;  // end of track
       continue;
     }
     if (first == 0xF0 || first == 0xF7) {
       track.skip(track.variableLength());
+      running = 0;
       continue;
     }
+    if (first >= 0xF0) return false;
     uint8_t status = first;
     uint8_t data1;
     if (first & 0x80) {
       running = status;
-      data1 = track.byte();
+      data1 = dataByte(track);
     } else {
       if (!running) return false;
       status = running;
       data1 = first;
     }
-    const uint8_t data2 = dataBytes(status) == 2 ? track.byte() : 0;
+    const uint8_t data2 = dataBytes(status) == 2 ? dataByte(track) : 0;
     out.push_back({tick, false, 0, {0, status, data1, data2}});
   }
   return !track.failed;
@@ -92,8 +115,10 @@ bool parseMidiFile(const std::vector<uint8_t>& bytes, MidiSong& song, std::strin
   file.bigEndian(2);  // format: 0 and 1 read alike
   const uint32_t tracks = file.bigEndian(2);
   const uint32_t division = file.bigEndian(2);
+  if (headerLength < 6) return error = "not a MIDI file", false;
   if (division == 0 || (division & 0x8000)) return error = "SMPTE time division is not supported", false;
   file.skip(headerLength - 6);
+  if (file.failed) return error = "truncated header", false;
 
   std::vector<TickEvent> events;
   for (uint32_t t = 0; t < tracks && !file.done(); ++t) {

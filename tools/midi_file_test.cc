@@ -43,6 +43,42 @@ TEST(MidiFile, RejectsWhatIsNotAMidiFile) {
   truncated.resize(truncated.size() - 2);
   EXPECT_FALSE(parseMidiFile(truncated, song, error));
   EXPECT_FALSE(parseMidiFile(file(1, {{0x00, 60, 100}}), song, error));  // data before any status
+  auto shortHeader = file(0, {});
+  shortHeader[7] = 2;
+  EXPECT_FALSE(parseMidiFile(shortHeader, song, error));
+  auto endless = file(1, {{0x00, 0x90, 60, 100}});
+  std::fill_n(endless.begin() + 18, 4, 0xFF);  // a track of 2^32-1 bytes
+  EXPECT_FALSE(parseMidiFile(endless, song, error));
+  EXPECT_EQ(error, "truncated track");
+}
+
+// System bytes without a length (0xF1-0xF6, 0xF8-0xFE), data bytes with the
+// top bit set, and running status carried over a meta or sysex event.
+TEST(MidiFile, RefusesTrackDataOutsideTheFileFormat) {
+  const std::vector<std::vector<uint8_t>> tracks{{0x00, 0xF8, 0x00, 0x90, 60, 100},
+                                                 {0x00, 0xF3, 0x01},
+                                                 {0x00, 0x90, 60, 0xFF},
+                                                 {0x00, 0x90, 0x80, 100},
+                                                 {0x00, 0x90, 60, 100, 0x00, 0xFF, 0x01, 0x00, 0x00, 62, 100},
+                                                 {0x00, 0x90, 60, 100, 0x00, 0xF0, 0x01, 0xF7, 0x00, 62, 100}};
+  for (const auto& track : tracks) {
+    MidiSong song;
+    std::string error;
+    EXPECT_FALSE(parseMidiFile(file(1, {track}), song, error)) << int{track[1]} << " " << int{track[3]};
+    EXPECT_EQ(error, "bad track data");
+  }
+}
+
+TEST(MidiFile, KeepsTheTempoPastAZeroTempoAndReadsTheTracksThereAre) {
+  // 65535 tracks claimed, one present; its zero tempo leaves 120 BPM in force.
+  const auto bytes = file(0xFF, {{0x00, 0xFF, 0x51, 0x03, 0, 0, 0, 0x83, 0x60, 0x90, 60, 100}});
+  auto claimed = bytes;
+  claimed[10] = 0xFF;
+  MidiSong song;
+  std::string error;
+  ASSERT_TRUE(parseMidiFile(claimed, song, error)) << error;
+  ASSERT_EQ(song.events.size(), 1u);
+  EXPECT_DOUBLE_EQ(song.events[0].seconds, 0.5);
 }
 
 }  // namespace

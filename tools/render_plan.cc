@@ -1,6 +1,9 @@
 #include "tools/render_plan.h"
 
+#include <algorithm>
 #include <cmath>
+
+#include "host/host_options.h"
 
 namespace corvel {
 ShmMidiEvent toShmEvent(const TimedMidi& message) {
@@ -24,16 +27,47 @@ ShmMidiEvent toShmEvent(const TimedMidi& message) {
   return event;
 }
 
+namespace {
+
+PlanStatus checkFormat(const MidiSong& song, double sampleRate, uint32_t blockFrames, double tailSeconds) {
+  if (!(sampleRate >= kMinSampleRate && sampleRate <= kMaxSampleRate) || blockFrames < 1 || blockFrames > kMaxBlockFrames)
+    return PlanStatus::kBadFormat;
+  const double seconds = song.lengthSeconds + tailSeconds;
+  return seconds >= 0 && seconds <= kMaxRenderSeconds ? PlanStatus::kReady : PlanStatus::kTooLong;
+}
+
+}  // namespace
+
 RenderPlan::RenderPlan(const MidiSong& song, double sampleRate, uint32_t blockFrames, double tailSeconds)
-    : pending(song.events), sampleRate(sampleRate), frames(blockFrames) {
+    : frames(blockFrames), planStatus(checkFormat(song, sampleRate, blockFrames, tailSeconds)) {
+  if (planStatus != PlanStatus::kReady) return;
+  pending = song.events;
   const double totalFrames = std::ceil((song.lengthSeconds + tailSeconds) * sampleRate);
-  blocks = frames ? static_cast<uint64_t>(std::ceil(totalFrames / frames)) : 0;
+  blocks = static_cast<uint64_t>(std::ceil(totalFrames / frames));
+  assignBlocks(sampleRate);
+}
+
+// Each message goes out with the block holding its nearest frame, or later
+// when earlier ones filled that block's batch. Every time is within the
+// song's checked length, so the frame numbers stay far below 2^63.
+void RenderPlan::assignBlocks(double sampleRate) {
+  blockOf.reserve(pending.size());
+  uint64_t block = 0;
+  size_t inBlock = 0;
+  for (const TimedMidi& message : pending) {
+    const double seconds = message.seconds > 0 ? std::min(message.seconds, kMaxRenderSeconds) : 0.0;
+    const uint64_t due = static_cast<uint64_t>(std::llround(seconds * sampleRate)) / frames;
+    if (due > block) block = due, inBlock = 0;
+    if (inBlock == kMidiCapacity) ++block, inBlock = 0;
+    blockOf.push_back(block);
+    ++inBlock;
+  }
+  if (!blockOf.empty()) blocks = std::max(blocks, blockOf.back() + 1);
 }
 
 std::vector<ShmMidiEvent> RenderPlan::takeBatch(uint64_t index) {
   std::vector<ShmMidiEvent> batch;
-  const double blockEnd = static_cast<double>((index + 1) * frames) / sampleRate;
-  while (next < pending.size() && pending[next].seconds < blockEnd && batch.size() < kMidiCapacity)
+  while (next < pending.size() && blockOf[next] <= index && batch.size() < kMidiCapacity)
     batch.push_back(toShmEvent(pending[next++]));
   return batch;
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace corvel {
 namespace {
 
@@ -31,10 +33,30 @@ TEST(RenderPlan, EventsGoToTheBlockTheyFallInAndSurplusMovesOn) {
   std::vector<TimedMidi> events(70, TimedMidi{0.0, 0x90, 60, 1});
   events.push_back({512.0 / 44100, 0x80, 60, 0});  // first frame of block 2
   RenderPlan plan(song(events), 44100, 256, 0);
-  EXPECT_EQ(plan.blockCount(), 2u);  // 512 frames end exactly at block 2's start
+  EXPECT_EQ(plan.blockCount(), 3u);  // 512 frames end at block 2's start, where the last message is due
   EXPECT_EQ(plan.takeBatch(0).size(), 64u);
   EXPECT_EQ(plan.takeBatch(1).size(), 6u);
   EXPECT_EQ(plan.takeBatch(2).size(), 1u);
+}
+
+TEST(RenderPlan, KeepsGoingUntilAChordAtTheVeryEndIsAllSent) {
+  std::vector<TimedMidi> events(102, TimedMidi{1.0, 0x90, 60, 1});
+  RenderPlan plan(song(events), 44100, 256, 0);
+  size_t sent = 0;
+  for (uint64_t index = 0; index < plan.blockCount(); ++index) sent += plan.takeBatch(index).size();
+  EXPECT_EQ(sent, 102u);
+}
+
+TEST(RenderPlan, RefusesWhatNoRenderCouldHold) {
+  EXPECT_EQ(RenderPlan(song({}), 44100, 256, kMaxRenderSeconds).frameCount(), 86400u * 44100);
+  for (double tail : {kMaxRenderSeconds + 1, 1e30, HUGE_VAL, std::nan("")}) {
+    RenderPlan plan(song({}), 44100, 256, tail);
+    EXPECT_EQ(plan.status(), PlanStatus::kTooLong) << tail;
+    EXPECT_EQ(plan.blockCount(), 0u);
+  }
+  EXPECT_EQ(RenderPlan(song({{1e30, 0x90, 60, 1}}), 44100, 1, 0).status(), PlanStatus::kTooLong);
+  EXPECT_EQ(RenderPlan(song({}), 1e300, 256, 1).status(), PlanStatus::kBadFormat);
+  EXPECT_EQ(RenderPlan(song({}), 44100, 0, 1).status(), PlanStatus::kBadFormat);
 }
 
 TEST(RenderPlan, FollowsTheHostIntoAndOutOfIdle) {
