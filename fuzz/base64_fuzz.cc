@@ -22,8 +22,7 @@ size_t acceptedPrefix(std::string_view text) {
   return length;
 }
 
-// Each six bits of the accepted prefix's alphabet characters give at most
-// one whole byte, so the output can be no longer than this.
+// Characters that carry six bits each; only whole bytes come out of them.
 size_t alphabetCount(std::string_view text) {
   size_t count = 0;
   for (char c : text) count += (c != '\n' && c != '\r' && c != ' ' && c != '=');
