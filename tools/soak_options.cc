@@ -1,0 +1,126 @@
+#include "tools/soak_options.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+#include "host/shm_block.h"
+
+namespace corvel {
+
+const char kSoakHelp[] =
+    "usage: corvel-soak --plugin <path> [options]\n"
+    "Drives one corvel host for a while and checks that nothing is lost or leaks.\n"
+    "  --plugin <path>   VST 3 bundle or .so (VST 2.x library with --vst2)\n"
+    "  --vst2            the plug-in is a VST 2.x library\n"
+    "  --seconds <n>     how long to run (default: 60)\n"
+    "  --host <path>     the corvel executable (default: next to this tool)\n"
+    "  --sr <rate>       sample rate, 1000-1000000 Hz (default: 44100)\n"
+    "  --block <frames>  block size, 1-256 (default: 256)\n"
+    "  --seed <n>        seed of the random traffic (default: from the clock); always printed\n"
+    "  --spin-us <n>     host and tool watch for each other up to n us before sleeping (default: 0)\n"
+    "  --chaos           hostile values in every field the parent writes\n"
+    "  --allow-quit      with --chaos and --vst2: send QUIT now and then and restart the host\n"
+    "  --verbose         progress every 10 s even off a terminal, and the host's log at the end\n"
+    "  --help            this text\n"
+    "\n"
+    "Normal mode plays random valid MIDI (notes and their ends, controllers, pitch bend,\n"
+    "program changes), round-trips the published preset, and in VST 2 mode sends\n"
+    "ALL_NOTES_OFF (OPEN_GUI and CLOSE_GUI when DISPLAY is set). It renders in lock step,\n"
+    "following the host's idle rule, and fails when a block the host counted was not\n"
+    "taken (lost), a preset or command went unapplied, or when, in either mode:\n"
+    "  - a sample is not finite;\n"
+    "  - the heartbeat stands still for 2 s, or the host ends on its own;\n"
+    "  - the host's resident memory, measured from the end of the warm-up (the first\n"
+    "    10 % of the run, at least 5 s) to the end, grew by more than max(8 MiB, 10 % of\n"
+    "    the warm-up reading) (not judged under AddressSanitizer, whose quarantine keeps\n"
+    "    freed memory), or its open descriptors grew at all;\n"
+    "  - the host printed a sanitizer report.\n"
+    "Chaos mode writes counts beyond capacity, garbage frontIndex and consumedCount,\n"
+    "presets of every size class filled with random bytes, random MIDI records and\n"
+    "unknown commands. The counts it scribbles on make the block account meaningless,\n"
+    "so there \"lost\" counts probes: once a second the tool repairs the acknowledgement\n"
+    "counts and sends one valid note; a host that takes it and renders no block within\n"
+    "5 s lost it. Blocks counts the blocks seen; every block must be finite.\n"
+    "Ends with \"soak: B blocks, P presets, C commands, R restarts, lost L, rss +K KiB, fds +F\";\n"
+    "exit code 0 when every check held, 1 when one failed (the reason is printed\n"
+    "before the summary), 2 for a bad command line.\n";
+
+namespace {
+
+template <class Number>
+bool parseWhole(const std::string& text, Number& out) {
+  const char* end = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), end, out);
+  return !text.empty() && result.ec == std::errc() && result.ptr == end;
+}
+
+// strtod rather than from_chars: the latter's floating-point form is missing
+// from some standard libraries the project builds with.
+bool parseReal(const std::string& text, double& out) {
+  char* end = nullptr;
+  out = std::strtod(text.c_str(), &end);
+  return !text.empty() && end == text.c_str() + text.size() && std::isfinite(out);
+}
+
+struct Refusal {
+  std::string& error;
+  bool operator()(const std::string& why) const {
+    if (error.empty()) error = why;
+    return false;
+  }
+};
+
+bool checkRanges(const SoakOptions& o, Refusal refuse) {
+  if (o.plugin.empty()) return refuse("--plugin is required");
+  if (!(o.seconds > 0)) return refuse("--seconds must be above 0");
+  if (o.sampleRate < 1000 || o.sampleRate > 1000000) return refuse("--sr must be 1000-1000000");
+  if (o.block < 1 || o.block > kMaxBlockFrames) return refuse("--block must be 1-256");
+  if (o.allowQuit && !(o.chaos && o.vst2)) return refuse("--allow-quit needs --chaos and --vst2");
+  return true;
+}
+
+}  // namespace
+
+SoakParse parseSoakOptions(const std::vector<std::string>& arguments) {
+  SoakParse parse;
+  SoakOptions& o = parse.options;
+  Refusal refuse{parse.error};
+  bool valid = true;
+  for (size_t i = 0; i < arguments.size() && valid; ++i) {
+    const std::string& arg = arguments[i];
+    const bool hasValue = i + 1 < arguments.size();
+    const std::string value = hasValue ? arguments[i + 1] : "";
+    auto number = [&](auto& field) {
+      ++i;
+      return (hasValue && parseWhole(value, field)) || refuse(arg + " takes a whole number, not '" + value + "'");
+    };
+    auto real = [&](double& field) {
+      ++i;
+      return (hasValue && parseReal(value, field)) || refuse(arg + " takes a number, not '" + value + "'");
+    };
+    auto text = [&](std::string& field) {
+      ++i;
+      field = value;
+      return hasValue || refuse(arg + " takes a value");
+    };
+    if (arg == "--help") parse.command = SoakCommand::kHelp;
+    else if (arg == "--plugin") valid = text(o.plugin);
+    else if (arg == "--host") valid = text(o.host);
+    else if (arg == "--vst2") o.vst2 = true;
+    else if (arg == "--chaos") o.chaos = true;
+    else if (arg == "--allow-quit") o.allowQuit = true;
+    else if (arg == "--verbose") o.verbose = true;
+    else if (arg == "--seconds") valid = real(o.seconds);
+    else if (arg == "--sr") valid = real(o.sampleRate);
+    else if (arg == "--block") valid = number(o.block);
+    else if (arg == "--spin-us") valid = number(o.spinMicroseconds);
+    else if (arg == "--seed") valid = number(o.seed) && (o.seedGiven = true);
+    else valid = refuse("unknown option " + arg);
+  }
+  if (parse.command == SoakCommand::kHelp) return parse;
+  if (!valid || !checkRanges(o, refuse)) parse.command = SoakCommand::kRefused;
+  return parse;
+}
+
+}  // namespace corvel

@@ -1,0 +1,491 @@
+#include "tools/soak_run.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "tools/soak_probe.h"
+
+namespace corvel {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kStartLimit = 60s;        // loading a plug-in under a sanitizer is slow
+constexpr auto kRenderLimit = 10s;       // a block the idle rule says is due
+constexpr auto kFieldLimit = 10s;        // a count or size the host must clear
+constexpr auto kProbeLimit = 5s;         // a chaos probe's block
+constexpr auto kWindDownLimit = 5s;    // for the last notes' tails to fade
+constexpr auto kMinimumWarmUp = 5s;
+constexpr auto kProgressInterval = 10s;
+constexpr size_t kLogLinesOnFailure = 20;
+// Far from wrapping: the host never waits for a block after a probe wrote this.
+constexpr uint32_t kEverythingTaken = 0xF0000000u;
+
+const char kResetLine[] = "[corvel] plug-in reset after non-finite output";
+const char kPresetAppliedLine[] = "[corvel] preset applied from SHM ch=";
+const char kAllNotesOffLine[] = "[corvel] ALL_NOTES_OFF ch=";
+
+std::string besideThisTool(const char* name) {
+  char self[4096];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return name;
+  std::string path(self, static_cast<size_t>(n));
+  return path.substr(0, path.rfind('/') + 1) + name;
+}
+
+RenderPlan freshMirror(const SoakOptions& o) { return RenderPlan(MidiSong{}, o.sampleRate, o.block, 0); }
+
+struct Scan {
+  bool finite = true;
+  float peak = 0;
+};
+
+Scan scanBlock(const float* left, const float* right, uint32_t frames) {
+  Scan scan;
+  for (uint32_t i = 0; i < frames; ++i) {
+    scan.finite = scan.finite && std::isfinite(left[i]) && std::isfinite(right[i]);
+    scan.peak = std::max({scan.peak, std::fabs(left[i]), std::fabs(right[i])});
+  }
+  return scan;
+}
+
+std::vector<std::string> hostArguments(const SoakOptions& o, const std::string& shm) {
+  std::vector<std::string> args{"--shm",   shm,  "--path", o.plugin, "--sr", std::to_string(o.sampleRate), "--block",
+                                std::to_string(o.block), "--parent", std::to_string(getpid()), "--open",
+                                "--spin-us", std::to_string(o.spinMicroseconds)};
+  if (o.vst2) args.push_back("--vst2");
+  return args;
+}
+
+}  // namespace
+
+SoakRun::SoakRun(const SoakOptions& options, uint64_t seed, const std::atomic<bool>& interrupted)
+    : options(options),
+      interrupted(interrupted),
+      random(seed),
+      shmName("corvel-soak-" + std::to_string(getpid())),
+      display(std::getenv("DISPLAY") && *std::getenv("DISPLAY")),
+      mirror(freshMirror(options)) {}
+
+int SoakRun::run() {
+  block = ClientBlock::create(shmName);
+  if (!block) {
+    std::fprintf(stderr, "corvel-soak: cannot create shared block %s\n", shmName.c_str());
+    return 1;
+  }
+  block->setWaitPolicy(WaitPolicy{true, std::chrono::microseconds(options.spinMicroseconds)});
+  ledger = BlockLedger(block->renderCount());
+  started = Clock::now();
+  const auto deadline = started + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.seconds));
+  if (startHost()) {
+    nextCheck = nextProgress = nextPreset = nextCommand = nextProbe = started;
+    nextProgress += kProgressInterval;
+    nextQuit = started + randomPause(5000, 15000);
+    while (!failed() && !interrupted && Clock::now() < deadline) {
+      options.chaos ? chaosStep() : normalStep();
+      checkEverySecond(Clock::now());
+    }
+  }
+  if (interrupted) fail("interrupted");
+  finish();
+  return failed() ? 1 : 0;
+}
+
+bool SoakRun::startHost() {
+  const std::string path = options.host.empty() ? besideThisTool("corvel") : options.host;
+  host = ChildProcess::spawn({path, hostArguments(options, shmName), {}});
+  if (!host) {
+    fail("cannot start " + path);
+    return false;
+  }
+  hostStarted = Clock::now();
+  growth = GrowthRule();
+  heartbeat.restart();
+  resetsSeen = 0;
+  if (!waitUntilBeating()) return false;
+  sanitized = runsUnderAddressSanitizer(host->pid());
+  return true;
+}
+
+// The heartbeat starts with the service loop, after the plug-in has loaded.
+bool SoakRun::waitUntilBeating() {
+  const uint32_t before = block->heartbeat();
+  const auto limit = Clock::now() + kStartLimit;
+  while (block->heartbeat() == before) {
+    if (hostEnded()) return false;
+    if (Clock::now() > limit) {
+      fail("the host did not start serving");
+      return false;
+    }
+    std::this_thread::sleep_for(10ms);
+  }
+  return true;
+}
+
+void SoakRun::fail(const std::string& why) {
+  if (failure.empty()) failure = why;
+}
+
+bool SoakRun::hostEnded() {
+  const auto code = host->waitExit(0ms);
+  if (code) fail("the host ended with exit code " + std::to_string(*code));
+  return code.has_value();
+}
+
+bool SoakRun::warmedUp(Clock::time_point now) const {
+  const auto firstHostWarmUp = std::chrono::duration<double>(options.seconds * 0.1);
+  const bool firstHost = totals.restarts == 0;
+  const auto warmUp = firstHost ? std::max<Clock::duration>(
+                                      kMinimumWarmUp, std::chrono::duration_cast<Clock::duration>(firstHostWarmUp))
+                                : Clock::duration(kMinimumWarmUp);
+  return now - hostStarted >= warmUp;
+}
+
+SoakRun::Clock::duration SoakRun::randomPause(int lowMs, int highMs) {
+  return std::chrono::milliseconds(std::uniform_int_distribution<int>(lowMs, highMs)(random));
+}
+
+void SoakRun::checkEverySecond(Clock::time_point now) {
+  if (now < nextCheck) return;
+  nextCheck = now + 1s;
+  if (hostEnded()) return;
+  if (heartbeat.stalled(block->heartbeat(), now)) fail("the heartbeat stood still for 2 s");
+  growth.sample(probeResources(host->pid()), warmedUp(now));
+  checkSanitizers();
+  if (now >= nextProgress && (options.verbose || isatty(STDERR_FILENO))) {
+    nextProgress = now + kProgressInterval;
+    const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(now - started).count();
+    std::fprintf(stderr, "corvel-soak: %lld s, %s\n", static_cast<long long>(elapsed), summary().c_str());
+  }
+}
+
+void SoakRun::checkSanitizers() {
+  const std::string report = sanitizerReport(host->errors());
+  if (!report.empty()) fail("sanitizer: " + report);
+}
+
+// The figures are those of the host that grew most.
+void SoakRun::foldGrowth() {
+  if (!growth.hasBase()) return;
+  totals = withGrowth(totals);
+  growthFolded = true;
+  switch (growth.verdict(!sanitized)) {
+    case GrowthVerdict::kRssUnbounded:
+      fail("resident memory grew without bound (+" + std::to_string(growth.rssGrowthKiB()) + " KiB)");
+      break;
+    case GrowthVerdict::kFdsUnbounded:
+      fail("open descriptors grew (+" + std::to_string(growth.fdGrowth()) + ")");
+      break;
+    case GrowthVerdict::kFlat:
+      break;
+  }
+}
+
+// ---- normal mode ----
+
+void SoakRun::normalStep() {
+  const auto batch = traffic.nextBatch(random);
+  if (!batch.empty()) sendMidi(batch);
+  const auto now = Clock::now();
+  if (now >= nextPreset) {
+    presetRoundTrip();
+    nextPreset = now + randomPause(500, 3000);
+  }
+  if (options.vst2 && now >= nextCommand) {
+    commandStep();
+    nextCommand = now + randomPause(500, 3000);
+  }
+  if (!mirror.hostIdle()) return awaitRender();
+  // The host sleeps: let time pass, taking any block it renders all the same
+  // (an open editor keeps it rendering).
+  if (block->waitForRender(ledger.lastCount(), std::chrono::duration_cast<Timeout>(randomPause(1, 10))))
+    takeBlock();
+}
+
+void SoakRun::sendMidi(const std::vector<ShmMidiEvent>& batch) {
+  ShmBlock& raw = block->raw();
+  if (!serveUntil([&] { return loadAcquire(raw.midiCount) == 0; }, kFieldLimit))
+    return fail("the host stopped taking MIDI");
+  std::copy(batch.begin(), batch.end(), raw.midiEvents);
+  storeRelease(raw.midiCount, static_cast<uint32_t>(batch.size()));
+  block->wakeHost(raw.midiCount);
+  mirror.noteSent(batch);
+}
+
+// The idle rule says a block is due. A plug-in reset (after broken output)
+// makes the host forget its notes and idle: the mirror follows it.
+void SoakRun::awaitRender() {
+  const auto limit = Clock::now() + kRenderLimit;
+  while (!failed()) {
+    if (block->waitForRender(ledger.lastCount(), 100ms)) return takeBlock();
+    if (hostEnded()) return;
+    if (resetSinceLastLook()) {
+      mirror = freshMirror(options);
+      mirror.blockRendered(0);
+      return;
+    }
+    if (Clock::now() > limit) return fail("the host rendered no block though one was due");
+  }
+}
+
+bool SoakRun::resetSinceLastLook() {
+  const size_t resets = occurrences(host->output(), kResetLine);
+  const bool more = resets > resetsSeen;
+  resetsSeen = resets;
+  return more;
+}
+
+void SoakRun::takeBlock(Acknowledge acknowledge) {
+  const ShmBlock& raw = block->raw();
+  const uint32_t count = block->renderCount();
+  const uint32_t buffer = loadAcquire(raw.frontIndex) & 1;
+  const Scan scan = scanBlock(raw.outLeft[buffer], raw.outRight[buffer], options.block);
+  ledger.taken(count);
+  totals.blocks = ledger.blocks();
+  if (!scan.finite) fail("block " + std::to_string(count) + " holds a non-finite sample");
+  if (ledger.lost() > 0) fail("the host published " + std::to_string(ledger.lost()) + " block(s) that were not taken");
+  mirror.blockRendered(scan.peak);
+  if (acknowledge == Acknowledge::kYes) block->acknowledge(buffer);
+}
+
+// Waits for a field while taking every block the host publishes meanwhile,
+// so a host waiting for its acknowledgement gets to the field.
+bool SoakRun::serveUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  const auto limit = Clock::now() + timeout;
+  while (!done()) {
+    if (failed() || hostEnded() || Clock::now() > limit) return false;
+    if (block->renderCount() != ledger.lastCount()) takeBlock();
+    else block->waitForRender(ledger.lastCount(), 1ms);
+  }
+  return true;
+}
+
+// The published text goes back in; the host must take it (and says so in its log).
+void SoakRun::presetRoundTrip() {
+  const std::string text = block->readPublishedPreset();
+  if (text.size() < kSmallestPreset) return;
+  ShmBlock& raw = block->raw();
+  auto empty = [&] { return loadAcquire(raw.presetInSize) == 0; };
+  if (!serveUntil(empty, kFieldLimit)) return fail("the host left a preset untaken");
+  std::memcpy(raw.presetIn, text.data(), text.size());
+  storeRelease(raw.presetInSize, static_cast<uint32_t>(text.size()));
+  block->wakeHost(raw.midiCount);
+  if (!serveUntil(empty, kFieldLimit)) return fail("the host did not take a preset of " + std::to_string(text.size()) + " B");
+  ++totals.presets;
+}
+
+void SoakRun::sendCommands(const std::vector<uint32_t>& codes) {
+  ShmBlock& raw = block->raw();
+  auto empty = [&] { return loadAcquire(raw.commandCount) == 0; };
+  if (!serveUntil(empty, kFieldLimit)) return fail("the host left commands untaken");
+  for (size_t i = 0; i < codes.size(); ++i) raw.commands[i].code = codes[i];
+  storeRelease(raw.commandCount, static_cast<uint32_t>(codes.size()));
+  block->wakeHost(raw.midiCount);
+  if (!serveUntil(empty, kFieldLimit)) return fail("the host did not take a command batch");
+  totals.commands += codes.size();
+}
+
+// The editor is opened only where there is a display (without one some
+// plug-ins end the process in their editor call). The first command opens it
+// during the warm-up, so the display connection it keeps is in the base.
+void SoakRun::commandStep() {
+  std::vector<uint32_t> codes;
+  if (display) {
+    codes.push_back(editorOpen ? kCommandCloseGui : kCommandOpenGui);
+    editorOpen = !editorOpen;
+  }
+  if (!display || std::bernoulli_distribution(0.5)(random)) {
+    codes.push_back(kCommandAllNotesOff);
+    ++allNotesOffSent;
+  }
+  sendCommands(codes);
+}
+
+// Every note ends and the editor closes. A host that falls idle must have
+// counted no block beyond the last one taken; one that keeps rendering (a
+// long tail) is left waiting for the acknowledgement of a last block taken,
+// so its count holds still.
+void SoakRun::windDown() {
+  if (traffic.notesSounding() > 0) sendMidi(traffic.releaseAll());
+  if (editorOpen) sendCommands({kCommandCloseGui});
+  editorOpen = false;
+  const auto limit = Clock::now() + kWindDownLimit;
+  while (!failed() && !mirror.hostIdle() && Clock::now() < limit) awaitRender();
+  if (failed()) return;
+  if (mirror.hostIdle()) serveUntil([] { return false; }, 300ms);
+  else if (block->waitForRender(ledger.lastCount(), kRenderLimit)) takeBlock(Acknowledge::kNo);
+  if (failed()) return;
+  ledger.settle(block->renderCount());
+  if (ledger.lost() > 0) fail("the host published " + std::to_string(ledger.lost()) + " block(s) that were not taken");
+}
+
+void SoakRun::checkLogAgainstCounts() {
+  const std::string log = previousHostsLog + host->output();
+  const size_t applied = occurrences(log, kPresetAppliedLine);
+  if (applied != totals.presets)
+    fail("the host applied " + std::to_string(applied) + " of " + std::to_string(totals.presets) + " presets");
+  const size_t panics = occurrences(log, kAllNotesOffLine);
+  if (panics != allNotesOffSent)
+    fail("the host answered " + std::to_string(panics) + " of " + std::to_string(allNotesOffSent) + " ALL_NOTES_OFF");
+}
+
+// ---- chaos mode ----
+
+std::vector<uint32_t> SoakRun::chaosCodes() const {
+  if (display) return {kCommandAllNotesOff, kCommandOpenGui, kCommandCloseGui};
+  return {kCommandAllNotesOff};
+}
+
+void SoakRun::chaosStep() {
+  ShmBlock& raw = block->raw();
+  switch (std::uniform_int_distribution<int>(0, 4)(random)) {
+    case 0:
+      chaos::writeMidi(raw, random);
+      break;
+    case 1:
+      totals.commands += std::min(chaos::writeCommands(raw, random, chaosCodes()), kCommandCapacity);
+      break;
+    case 2:
+      chaos::writePreset(raw, random, block->readPublishedPreset());
+      ++totals.presets;
+      break;
+    case 3:
+      chaos::scribbleIndices(raw, random);
+      countAtScribble = block->renderCount();
+      block->wakeHost(raw.consumedCount[0]);
+      block->wakeHost(raw.consumedCount[1]);
+      break;
+    default: {
+      const auto batch = traffic.nextBatch(random);
+      std::copy(batch.begin(), batch.end(), raw.midiEvents);
+      storeRelease(raw.midiCount, static_cast<uint32_t>(batch.size()));
+    }
+  }
+  block->wakeHost(raw.midiCount);
+  block->waitForRender(ledger.lastCount(), 1ms);
+  observeBlocks();
+  const auto now = Clock::now();
+  if (now >= nextProbe) {
+    probe();
+    nextProbe = now + 1s;
+  }
+  if (options.allowQuit && now >= nextQuit) {
+    quitAndRestart();
+    nextQuit = Clock::now() + randomPause(5000, 15000);
+  }
+  if (!failed()) hostEnded();
+}
+
+// Counts the blocks published since the last look and checks the newest,
+// unless the host may be writing into the buffer frontIndex names.
+void SoakRun::observeBlocks() {
+  const uint32_t count = block->renderCount();
+  if (count == ledger.lastCount()) return;
+  totals.blocks += static_cast<uint32_t>(count - ledger.lastCount());
+  ledger = BlockLedger(count);
+  if (!sampleFrontBlock()) return;
+  block->acknowledge(loadAcquire(block->raw().frontIndex));
+}
+
+// A frontIndex chaos wrote names a buffer the host may still be rendering
+// into until its next block; the samples count once the count and index held
+// still around the read.
+bool SoakRun::sampleFrontBlock() {
+  const ShmBlock& raw = block->raw();
+  const uint32_t count = block->renderCount();
+  const uint32_t front = loadAcquire(raw.frontIndex);
+  if (count == countAtScribble) return false;
+  const Scan scan = scanBlock(raw.outLeft[front & 1], raw.outRight[front & 1], options.block);
+  if (block->renderCount() != count || loadAcquire(raw.frontIndex) != front) return false;
+  if (!scan.finite) fail("block " + std::to_string(count) + " holds a non-finite sample");
+  return true;
+}
+
+// The host must still serve: with the acknowledgements repaired, one valid
+// note must be taken and answered with a block.
+void SoakRun::probe() {
+  ShmBlock& raw = block->raw();
+  storeRelease(raw.consumedCount[0], kEverythingTaken);
+  storeRelease(raw.consumedCount[1], kEverythingTaken);
+  block->wakeHost(raw.consumedCount[0]);
+  block->wakeHost(raw.consumedCount[1]);
+  const auto limit = Clock::now() + kProbeLimit;
+  while (loadAcquire(raw.midiCount) != 0 && Clock::now() < limit && !hostEnded())
+    std::this_thread::sleep_for(1ms);
+  const uint32_t before = block->renderCount();
+  const ShmMidiEvent note{kMidiNoteOn, 0, 60, 100, 0, 0, {}};
+  raw.midiEvents[0] = note;
+  storeRelease(raw.midiCount, 1);
+  block->wakeHost(raw.midiCount);
+  const auto left = std::chrono::duration_cast<Timeout>(std::max(limit - Clock::now(), Clock::duration(1ms)));
+  if (!block->waitForRender(before, left) && !hostEnded()) {
+    ++totals.lost;
+    if (options.verbose) std::fprintf(stderr, "corvel-soak: a probe went unanswered\n");
+  }
+  observeBlocks();
+}
+
+void SoakRun::quitAndRestart() {
+  ShmBlock& raw = block->raw();
+  chaos::writeCommands(raw, random, chaosCodes());
+  raw.commands[std::uniform_int_distribution<uint32_t>(0, kCommandCapacity - 1)(random)].code = kCommandQuit;
+  storeRelease(raw.commandCount, kCommandCapacity);
+  block->wakeHost(raw.midiCount);
+  totals.commands += kCommandCapacity;
+  const auto code = host->waitExit(10s);
+  if (!code) return fail("the host did not end after QUIT");
+  if (*code != 0) return fail("the host ended with exit code " + std::to_string(*code) + " after QUIT");
+  checkSanitizers();
+  foldGrowth();
+  previousHostsLog += host->output() + host->errors();
+  ++totals.restarts;
+  if (!failed()) startHost();
+}
+
+// ---- the end ----
+
+void SoakRun::finish() {
+  if (host && !hostEnded()) {
+    if (!options.chaos && !failed()) windDown();
+    growth.sample(probeResources(host->pid()), warmedUp(Clock::now()));
+    host->kill(SIGTERM);
+    const auto code = host->waitExit(10s);
+    if (!code) fail("the host did not end on SIGTERM");
+    else if (*code != 0) fail("the host ended with exit code " + std::to_string(*code) + " on SIGTERM");
+  }
+  if (host) {
+    checkSanitizers();
+    foldGrowth();
+    if (!options.chaos) checkLogAgainstCounts();
+  }
+  block->remove();
+  std::fflush(stdout);
+  if (failed()) {
+    std::fprintf(stdout, "corvel-soak: FAILED: %s\n", failure.c_str());
+    if (host) std::fprintf(stdout, "host's last log lines:\n%s\n", lastLines(host->output() + host->errors(), kLogLinesOnFailure).c_str());
+  }
+  if (options.verbose && host) std::fprintf(stderr, "%s%s", host->output().c_str(), host->errors().c_str());
+  std::printf("%s\n", summary().c_str());
+}
+
+SoakTotals SoakRun::withGrowth(SoakTotals shown) const {
+  if (!growth.hasBase()) return shown;
+  shown.rssGrowthKiB = growthFolded ? std::max(shown.rssGrowthKiB, growth.rssGrowthKiB()) : growth.rssGrowthKiB();
+  shown.fdGrowth = growthFolded ? std::max(shown.fdGrowth, growth.fdGrowth()) : growth.fdGrowth();
+  return shown;
+}
+
+std::string SoakRun::summary() const {
+  SoakTotals shown = withGrowth(totals);
+  if (!options.chaos) shown.lost += ledger.lost();
+  return summaryLine(shown);
+}
+
+}  // namespace corvel
