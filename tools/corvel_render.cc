@@ -18,6 +18,7 @@
 #include "client/client_block.h"
 #include "tools/midi_file.h"
 #include "tools/render_plan.h"
+#include "tools/beside_this_tool.h"
 
 namespace corvel {
 namespace {
@@ -70,14 +71,6 @@ bool parse(int argc, char** argv, RenderOptions& o) {
     else return false;
   }
   return !o.plugin.empty() && o.block >= 1 && o.block <= kMaxBlockFrames && o.sampleRate > 0 && o.tail >= 0;
-}
-
-std::string besideThisTool(const char* name) {
-  char self[4096];
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return name;
-  std::string path(self, static_cast<size_t>(n));
-  return path.substr(0, path.rfind('/') + 1) + name;
 }
 
 bool loadSong(const RenderOptions& o, MidiSong& song) {

@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 
 #include "host/shm_block.h"
 
@@ -21,7 +20,7 @@ const char kSoakHelp[] =
     "  --spin-us <n>     host and tool watch for each other up to n us before sleeping (default: 0)\n"
     "  --chaos           hostile values in every field the parent writes\n"
     "  --allow-quit      with --chaos and --vst2: send QUIT now and then and restart the host\n"
-    "  --verbose         progress every 10 s even off a terminal, and the host's log at the end\n"
+    "  --verbose         progress every 10 s even off a terminal, and each unanswered probe\n"
     "  --help            this text\n"
     "\n"
     "Normal mode plays random valid MIDI (notes and their ends, controllers, pitch bend,\n"
@@ -48,20 +47,17 @@ const char kSoakHelp[] =
 
 namespace {
 
+constexpr double kLongestRun = 1e7;  // seconds: four months, far within the clock's range
+
+// The whole text as one number, nothing before or after it.
 template <class Number>
-bool parseWhole(const std::string& text, Number& out) {
+bool parseExact(const std::string& text, Number& out) {
   const char* end = text.data() + text.size();
   const auto result = std::from_chars(text.data(), end, out);
   return !text.empty() && result.ec == std::errc() && result.ptr == end;
 }
 
-// strtod rather than from_chars: the latter's floating-point form is missing
-// from some standard libraries the project builds with.
-bool parseReal(const std::string& text, double& out) {
-  char* end = nullptr;
-  out = std::strtod(text.c_str(), &end);
-  return !text.empty() && end == text.c_str() + text.size() && std::isfinite(out);
-}
+bool parseReal(const std::string& text, double& out) { return parseExact(text, out) && std::isfinite(out); }
 
 struct Refusal {
   std::string& error;
@@ -73,7 +69,7 @@ struct Refusal {
 
 bool checkRanges(const SoakOptions& o, Refusal refuse) {
   if (o.plugin.empty()) return refuse("--plugin is required");
-  if (!(o.seconds > 0)) return refuse("--seconds must be above 0");
+  if (!(o.seconds > 0 && o.seconds <= kLongestRun)) return refuse("--seconds must be above 0 and at most 10000000");
   if (o.sampleRate < 1000 || o.sampleRate > 1000000) return refuse("--sr must be 1000-1000000");
   if (o.block < 1 || o.block > kMaxBlockFrames) return refuse("--block must be 1-256");
   if (o.allowQuit && !(o.chaos && o.vst2)) return refuse("--allow-quit needs --chaos and --vst2");
@@ -86,14 +82,13 @@ SoakParse parseSoakOptions(const std::vector<std::string>& arguments) {
   SoakParse parse;
   SoakOptions& o = parse.options;
   Refusal refuse{parse.error};
-  bool valid = true;
-  for (size_t i = 0; i < arguments.size() && valid; ++i) {
+  for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& arg = arguments[i];
     const bool hasValue = i + 1 < arguments.size();
     const std::string value = hasValue ? arguments[i + 1] : "";
     auto number = [&](auto& field) {
       ++i;
-      return (hasValue && parseWhole(value, field)) || refuse(arg + " takes a whole number, not '" + value + "'");
+      return (hasValue && parseExact(value, field)) || refuse(arg + " takes a whole number, not '" + value + "'");
     };
     auto real = [&](double& field) {
       ++i;
@@ -105,21 +100,22 @@ SoakParse parseSoakOptions(const std::vector<std::string>& arguments) {
       return hasValue || refuse(arg + " takes a value");
     };
     if (arg == "--help") parse.command = SoakCommand::kHelp;
-    else if (arg == "--plugin") valid = text(o.plugin);
-    else if (arg == "--host") valid = text(o.host);
+    else if (arg == "--plugin") text(o.plugin);
+    else if (arg == "--host") text(o.host);
     else if (arg == "--vst2") o.vst2 = true;
     else if (arg == "--chaos") o.chaos = true;
     else if (arg == "--allow-quit") o.allowQuit = true;
     else if (arg == "--verbose") o.verbose = true;
-    else if (arg == "--seconds") valid = real(o.seconds);
-    else if (arg == "--sr") valid = real(o.sampleRate);
-    else if (arg == "--block") valid = number(o.block);
-    else if (arg == "--spin-us") valid = number(o.spinMicroseconds);
-    else if (arg == "--seed") valid = number(o.seed) && (o.seedGiven = true);
-    else valid = refuse("unknown option " + arg);
+    else if (arg == "--seconds") real(o.seconds);
+    else if (arg == "--sr") real(o.sampleRate);
+    else if (arg == "--block") number(o.block);
+    else if (arg == "--spin-us") number(o.spinMicroseconds);
+    else if (arg == "--seed") o.seedGiven = number(o.seed);
+    else refuse("unknown option " + arg);
   }
   if (parse.command == SoakCommand::kHelp) return parse;
-  if (!valid || !checkRanges(o, refuse)) parse.command = SoakCommand::kRefused;
+  // The first refusal is the one reported.
+  if (!parse.error.empty() || !checkRanges(o, refuse)) parse.command = SoakCommand::kRefused;
   return parse;
 }
 

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <thread>
 
+#include "tools/beside_this_tool.h"
 #include "tools/soak_probe.h"
 
 namespace corvel {
@@ -25,20 +26,12 @@ constexpr auto kWindDownLimit = 5s;    // for the last notes' tails to fade
 constexpr auto kMinimumWarmUp = 5s;
 constexpr auto kProgressInterval = 10s;
 constexpr size_t kLogLinesOnFailure = 20;
-// Far from wrapping: the host never waits for a block after a probe wrote this.
+// Far from wrapping under the acknowledgements that follow.
 constexpr uint32_t kEverythingTaken = 0xF0000000u;
 
 const char kResetLine[] = "[corvel] plug-in reset after non-finite output";
 const char kPresetAppliedLine[] = "[corvel] preset applied from SHM ch=";
 const char kAllNotesOffLine[] = "[corvel] ALL_NOTES_OFF ch=";
-
-std::string besideThisTool(const char* name) {
-  char self[4096];
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return name;
-  std::string path(self, static_cast<size_t>(n));
-  return path.substr(0, path.rfind('/') + 1) + name;
-}
 
 RenderPlan freshMirror(const SoakOptions& o) { return RenderPlan(MidiSong{}, o.sampleRate, o.block, 0); }
 
@@ -82,12 +75,13 @@ int SoakRun::run() {
   }
   block->setWaitPolicy(WaitPolicy{true, std::chrono::microseconds(options.spinMicroseconds)});
   ledger = BlockLedger(block->renderCount());
+  lastSeen = block->renderCount();
   started = Clock::now();
   const auto deadline = started + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.seconds));
   if (startHost()) {
     nextCheck = nextProgress = nextPreset = nextCommand = nextProbe = started;
     nextProgress += kProgressInterval;
-    nextQuit = started + randomPause(5000, 15000);
+    nextQuit = started + randomPause(1000, 3000);
     while (!failed() && !interrupted && Clock::now() < deadline) {
       options.chaos ? chaosStep() : normalStep();
       checkEverySecond(Clock::now());
@@ -327,7 +321,7 @@ void SoakRun::windDown() {
 }
 
 void SoakRun::checkLogAgainstCounts() {
-  const std::string log = previousHostsLog + host->output();
+  const std::string log = host->output();
   const size_t applied = occurrences(log, kPresetAppliedLine);
   if (applied != totals.presets)
     fail("the host applied " + std::to_string(applied) + " of " + std::to_string(totals.presets) + " presets");
@@ -369,7 +363,7 @@ void SoakRun::chaosStep() {
     }
   }
   block->wakeHost(raw.midiCount);
-  block->waitForRender(ledger.lastCount(), 1ms);
+  block->waitForRender(lastSeen, 1ms);
   observeBlocks();
   const auto now = Clock::now();
   if (now >= nextProbe) {
@@ -378,7 +372,7 @@ void SoakRun::chaosStep() {
   }
   if (options.allowQuit && now >= nextQuit) {
     quitAndRestart();
-    nextQuit = Clock::now() + randomPause(5000, 15000);
+    nextQuit = Clock::now() + randomPause(2000, 10000);
   }
   if (!failed()) hostEnded();
 }
@@ -387,9 +381,9 @@ void SoakRun::chaosStep() {
 // unless the host may be writing into the buffer frontIndex names.
 void SoakRun::observeBlocks() {
   const uint32_t count = block->renderCount();
-  if (count == ledger.lastCount()) return;
-  totals.blocks += static_cast<uint32_t>(count - ledger.lastCount());
-  ledger = BlockLedger(count);
+  if (count == lastSeen) return;
+  totals.blocks += static_cast<uint32_t>(count - lastSeen);
+  lastSeen = count;
   if (!sampleFrontBlock()) return;
   block->acknowledge(loadAcquire(block->raw().frontIndex));
 }
@@ -412,10 +406,7 @@ bool SoakRun::sampleFrontBlock() {
 // note must be taken and answered with a block.
 void SoakRun::probe() {
   ShmBlock& raw = block->raw();
-  storeRelease(raw.consumedCount[0], kEverythingTaken);
-  storeRelease(raw.consumedCount[1], kEverythingTaken);
-  block->wakeHost(raw.consumedCount[0]);
-  block->wakeHost(raw.consumedCount[1]);
+  repairAcknowledgements();
   const auto limit = Clock::now() + kProbeLimit;
   while (loadAcquire(raw.midiCount) != 0 && Clock::now() < limit && !hostEnded())
     std::this_thread::sleep_for(1ms);
@@ -432,8 +423,19 @@ void SoakRun::probe() {
   observeBlocks();
 }
 
+// Far ahead of anything the host produced, so it waits for no block.
+void SoakRun::repairAcknowledgements() {
+  ShmBlock& raw = block->raw();
+  for (uint32_t& consumed : raw.consumedCount) {
+    storeRelease(consumed, kEverythingTaken);
+    block->wakeHost(consumed);
+  }
+}
+
+// A host waiting for an acknowledgement reads no commands: repaired first.
 void SoakRun::quitAndRestart() {
   ShmBlock& raw = block->raw();
+  repairAcknowledgements();
   chaos::writeCommands(raw, random, chaosCodes());
   raw.commands[std::uniform_int_distribution<uint32_t>(0, kCommandCapacity - 1)(random)].code = kCommandQuit;
   storeRelease(raw.commandCount, kCommandCapacity);
@@ -444,7 +446,6 @@ void SoakRun::quitAndRestart() {
   if (*code != 0) return fail("the host ended with exit code " + std::to_string(*code) + " after QUIT");
   checkSanitizers();
   foldGrowth();
-  previousHostsLog += host->output() + host->errors();
   ++totals.restarts;
   if (!failed()) startHost();
 }
@@ -466,12 +467,9 @@ void SoakRun::finish() {
     if (!options.chaos) checkLogAgainstCounts();
   }
   block->remove();
-  std::fflush(stdout);
-  if (failed()) {
-    std::fprintf(stdout, "corvel-soak: FAILED: %s\n", failure.c_str());
-    if (host) std::fprintf(stdout, "host's last log lines:\n%s\n", lastLines(host->output() + host->errors(), kLogLinesOnFailure).c_str());
-  }
-  if (options.verbose && host) std::fprintf(stderr, "%s%s", host->output().c_str(), host->errors().c_str());
+  if (failed() && host)
+    std::printf("corvel-soak: the host's last log lines:\n%s", lastLines(host->output() + host->errors(), kLogLinesOnFailure).c_str());
+  if (failed()) std::printf("corvel-soak: FAILED: %s\n", failure.c_str());
   std::printf("%s\n", summary().c_str());
 }
 

@@ -57,6 +57,7 @@ class SoakRun {
   void observeBlocks();
   bool sampleFrontBlock();
   void probe();
+  void repairAcknowledgements();
   void quitAndRestart();
   std::vector<uint32_t> chaosCodes() const;
 
@@ -72,7 +73,6 @@ class SoakRun {
   const bool display;
   std::unique_ptr<ClientBlock> block;
   std::unique_ptr<ChildProcess> host;
-  std::string previousHostsLog;  // of hosts that have quit and been replaced
   bool sanitized = false;
 
   BlockLedger ledger;
@@ -86,6 +86,7 @@ class SoakRun {
   size_t resetsSeen = 0;
   size_t allNotesOffSent = 0;
   bool editorOpen = false;
+  uint32_t lastSeen = 0;         // chaos: renderCount at the last look
   uint32_t countAtScribble = 0;  // renderCount when chaos last wrote frontIndex
 
   Clock::time_point started, hostStarted, nextCheck, nextProgress, nextPreset, nextCommand, nextProbe, nextQuit;
