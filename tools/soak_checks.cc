@@ -55,6 +55,15 @@ size_t occurrences(const std::string& text, const std::string& line) {
   return count;
 }
 
+std::string firstLines(const std::string& text, size_t count) {
+  size_t end = 0;
+  for (size_t taken = 0; taken < count && end < text.size(); ++taken) {
+    const size_t newline = text.find('\n', end);
+    end = newline == std::string::npos ? text.size() : newline + 1;
+  }
+  return text.substr(0, end);
+}
+
 std::string lastLines(const std::string& text, size_t count) {
   size_t start = text.size();
   // A final newline ends the last line rather than starting an empty one.

@@ -86,7 +86,8 @@ std::string sanitizerReport(const std::string& text);
 // How often `line` occurs in `text`.
 size_t occurrences(const std::string& text, const std::string& line);
 
-// The last `count` lines of `text`.
+// The first and the last `count` lines of `text`.
+std::string firstLines(const std::string& text, size_t count);
 std::string lastLines(const std::string& text, size_t count);
 
 struct SoakTotals {

@@ -63,6 +63,8 @@ TEST(SoakReport, FindsSanitizerLinesAndKeepsTheSummaryFormat) {
   EXPECT_EQ(occurrences("ab ab a", "ab"), 2u);
   EXPECT_EQ(lastLines("1\n2\n3\n", 2), "2\n3\n");
   EXPECT_EQ(lastLines("1\n2", 5), "1\n2");
+  EXPECT_EQ(firstLines("1\n2\n3", 2), "1\n2\n");
+  EXPECT_EQ(firstLines("1\n2", 5), "1\n2");
   EXPECT_EQ(summaryLine({12, 3, 4, 1, 0, -20, 0}),
             "soak: 12 blocks, 3 presets, 4 commands, 1 restarts, lost 0, rss -20 KiB, fds +0");
   EXPECT_EQ(summaryLine({1, 0, 0, 0, 2, 512, 1}),

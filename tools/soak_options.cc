@@ -20,6 +20,7 @@ const char kSoakHelp[] =
     "  --spin-us <n>     host and tool watch for each other up to n us before sleeping (default: 0)\n"
     "  --chaos           hostile values in every field the parent writes\n"
     "  --allow-quit      with --chaos and --vst2: send QUIT now and then and restart the host\n"
+    "  --host-log <file> write every host's whole log (standard output, then error) here\n"
     "  --verbose         progress every 10 s even off a terminal, and each unanswered probe\n"
     "  --help            this text\n"
     "\n"
@@ -102,6 +103,7 @@ SoakParse parseSoakOptions(const std::vector<std::string>& arguments) {
     if (arg == "--help") parse.command = SoakCommand::kHelp;
     else if (arg == "--plugin") text(o.plugin);
     else if (arg == "--host") text(o.host);
+    else if (arg == "--host-log") text(o.hostLog);
     else if (arg == "--vst2") o.vst2 = true;
     else if (arg == "--chaos") o.chaos = true;
     else if (arg == "--allow-quit") o.allowQuit = true;

@@ -9,7 +9,7 @@
 namespace corvel {
 
 struct SoakOptions {
-  std::string plugin, host;
+  std::string plugin, host, hostLog;
   bool vst2 = false, chaos = false, allowQuit = false, verbose = false;
   double seconds = 60;
   double sampleRate = 44100;

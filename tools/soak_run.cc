@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 #include "tools/beside_this_tool.h"
@@ -26,6 +27,7 @@ constexpr auto kWindDownLimit = 5s;    // for the last notes' tails to fade
 constexpr auto kMinimumWarmUp = 5s;
 constexpr auto kProgressInterval = 10s;
 constexpr size_t kLogLinesOnFailure = 20;
+constexpr size_t kReportLinesOnFailure = 60;
 // Far from wrapping under the acknowledgements that follow.
 constexpr uint32_t kEverythingTaken = 0xF0000000u;
 
@@ -343,11 +345,14 @@ void SoakRun::chaosStep() {
     case 0:
       chaos::writeMidi(raw, random);
       break;
-    case 1:
-      totals.commands += std::min(chaos::writeCommands(raw, random, chaosCodes()), kCommandCapacity);
+    case 1: {
+      // Only a VST 2 host reads commands: the count is of what it was given.
+      const uint32_t count = chaos::writeCommands(raw, random, chaosCodes());
+      if (options.vst2) totals.commands += std::min(count, kCommandCapacity);
       break;
+    }
     case 2:
-      chaos::writePreset(raw, random, block->readPublishedPreset());
+      chaos::writePreset(raw, random);
       ++totals.presets;
       break;
     case 3:
@@ -446,6 +451,7 @@ void SoakRun::quitAndRestart() {
   if (*code != 0) return fail("the host ended with exit code " + std::to_string(*code) + " after QUIT");
   checkSanitizers();
   foldGrowth();
+  keepLog();
   ++totals.restarts;
   if (!failed()) startHost();
 }
@@ -458,6 +464,8 @@ void SoakRun::finish() {
     growth.sample(probeResources(host->pid()), warmedUp(Clock::now()));
     host->kill(SIGTERM);
     const auto code = host->waitExit(10s);
+    // What a sanitizer says at exit (leaks) explains an exit code it set.
+    checkSanitizers();
     if (!code) fail("the host did not end on SIGTERM");
     else if (*code != 0) fail("the host ended with exit code " + std::to_string(*code) + " on SIGTERM");
   }
@@ -465,12 +473,26 @@ void SoakRun::finish() {
     checkSanitizers();
     foldGrowth();
     if (!options.chaos) checkLogAgainstCounts();
+    keepLog();
   }
+  if (options.chaos && totals.lost > 0) fail(std::to_string(totals.lost) + " probe(s) went unanswered");
   block->remove();
-  if (failed() && host)
-    std::printf("corvel-soak: the host's last log lines:\n%s", lastLines(host->output() + host->errors(), kLogLinesOnFailure).c_str());
+  if (!options.hostLog.empty()) std::ofstream(options.hostLog, std::ios::binary) << hostLogs;
+  if (failed() && host) std::printf("corvel-soak: the host's last log lines:\n%s", failureExcerpt().c_str());
   if (failed()) std::printf("corvel-soak: FAILED: %s\n", failure.c_str());
   std::printf("%s\n", summary().c_str());
+}
+
+void SoakRun::keepLog() {
+  if (!options.hostLog.empty()) hostLogs += host->output() + host->errors();
+}
+
+// A sanitizer's report from its first line on; otherwise the log's last lines.
+std::string SoakRun::failureExcerpt() const {
+  const std::string errors = host->errors();
+  const std::string report = sanitizerReport(errors);
+  if (report.empty()) return lastLines(host->output() + errors, kLogLinesOnFailure);
+  return firstLines(errors.substr(errors.find(report)), kReportLinesOnFailure);
 }
 
 SoakTotals SoakRun::withGrowth(SoakTotals shown) const {

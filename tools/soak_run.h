@@ -62,6 +62,9 @@ class SoakRun {
   std::vector<uint32_t> chaosCodes() const;
 
   void finish();
+  // With --host-log: the current host's whole log joins hostLogs.
+  void keepLog();
+  std::string failureExcerpt() const;
   // The totals with the current host's growth, where it grew most.
   SoakTotals withGrowth(SoakTotals shown) const;
   std::string summary() const;
@@ -74,6 +77,7 @@ class SoakRun {
   std::unique_ptr<ClientBlock> block;
   std::unique_ptr<ChildProcess> host;
   bool sanitized = false;
+  std::string hostLogs;  // of every host so far, for --host-log
 
   BlockLedger ledger;
   RenderPlan mirror;

@@ -1,7 +1,6 @@
 #include "tools/soak_traffic.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace corvel {
 namespace {
@@ -131,23 +130,11 @@ uint32_t writeCommands(ShmBlock& block, SoakRandom& random, const std::vector<ui
   return count;
 }
 
-uint32_t writePreset(ShmBlock& block, SoakRandom& random, const std::string& published) {
+uint32_t writePreset(ShmBlock& block, SoakRandom& random) {
   const uint32_t size = presetSizeOfAnyClass(random);
-  const uint32_t filled = std::min(size, kPresetCapacity);
-  switch (uniform(random, 0, 2)) {
-    case 0:
-      for (uint32_t i = 0; i < filled; ++i) block.presetIn[i] = byteOf(uniform(random, 0, 255));
-      break;
-    case 1:
-      for (uint32_t i = 0; i < filled; ++i) block.presetIn[i] = byteOf(kBase64Alphabet[uniform(random, 0, 64)]);
-      break;
-    default: {
-      const size_t copied = std::min<size_t>(filled, published.size());
-      std::memcpy(block.presetIn, published.data(), copied);
-      for (uint32_t flips = uniform(random, 0, 8); filled > 0 && flips > 0; --flips)
-        block.presetIn[uniform(random, 0, filled - 1)] = byteOf(kBase64Alphabet[uniform(random, 0, 64)]);
-    }
-  }
+  const bool base64 = chance(random, 0.5);
+  for (uint32_t i = 0; i < std::min(size, kPresetCapacity); ++i)
+    block.presetIn[i] = byteOf(base64 ? kBase64Alphabet[uniform(random, 0, 64)] : uniform(random, 0, 255));
   storeRelease(block.presetInSize, size);
   return size;
 }

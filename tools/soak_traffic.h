@@ -54,8 +54,10 @@ uint32_t presetSizeOfAnyClass(SoakRandom& random);
 uint32_t writeMidi(ShmBlock& block, SoakRandom& random);
 // Codes drawn from `codes` and random ones; returns the count announced.
 uint32_t writeCommands(ShmBlock& block, SoakRandom& random, const std::vector<uint32_t>& codes);
-// Random bytes, random base64 or a mangled copy of `published`; returns the size announced.
-uint32_t writePreset(ShmBlock& block, SoakRandom& random, const std::string& published);
+// Random bytes or random base64; returns the size announced. Never a
+// mangled real preset: that tests the plug-in's state parser, not the host,
+// and some trust a count in it far enough to take gigabytes.
+uint32_t writePreset(ShmBlock& block, SoakRandom& random);
 // Garbage in frontIndex or either consumedCount.
 void scribbleIndices(ShmBlock& block, SoakRandom& random);
 
