@@ -35,6 +35,10 @@ const char kResetLine[] = "[corvel] plug-in reset after non-finite output";
 const char kPresetAppliedLine[] = "[corvel] preset applied from SHM ch=";
 const char kAllNotesOffLine[] = "[corvel] ALL_NOTES_OFF ch=";
 
+SoakRun::Clock::duration secondsOf(double seconds) {
+  return std::chrono::duration_cast<SoakRun::Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
 RenderPlan freshMirror(const SoakOptions& o) { return RenderPlan(MidiSong{}, o.sampleRate, o.block, 0); }
 
 struct Scan {
@@ -79,7 +83,7 @@ int SoakRun::run() {
   ledger = BlockLedger(block->renderCount());
   lastSeen = block->renderCount();
   started = Clock::now();
-  const auto deadline = started + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.seconds));
+  const auto deadline = started + secondsOf(options.seconds);
   if (startHost()) {
     nextCheck = nextProgress = nextPreset = nextCommand = nextProbe = started;
     nextProgress += kProgressInterval;
@@ -89,7 +93,8 @@ int SoakRun::run() {
       checkEverySecond(Clock::now());
     }
   }
-  if (interrupted) fail("interrupted");
+  // An interrupt reaches the host too: its exit is no finding of the soak.
+  if (interrupted) failure = "interrupted";
   finish();
   return failed() ? 1 : 0;
 }
@@ -135,11 +140,11 @@ bool SoakRun::hostEnded() {
   return code.has_value();
 }
 
+// The first host warms up for a tenth of the run (at least 5 s); a
+// restarted one for 5 s, as its run is short.
 bool SoakRun::warmedUp(Clock::time_point now) const {
-  const auto firstHostWarmUp = std::chrono::duration<double>(options.seconds * 0.1);
   const bool firstHost = totals.restarts == 0;
-  const auto warmUp = firstHost ? std::max<Clock::duration>(
-                                      kMinimumWarmUp, std::chrono::duration_cast<Clock::duration>(firstHostWarmUp))
+  const auto warmUp = firstHost ? std::max<Clock::duration>(kMinimumWarmUp, secondsOf(options.seconds / 10))
                                 : Clock::duration(kMinimumWarmUp);
   return now - hostStarted >= warmUp;
 }
@@ -273,7 +278,8 @@ void SoakRun::presetRoundTrip() {
   std::memcpy(raw.presetIn, text.data(), text.size());
   storeRelease(raw.presetInSize, static_cast<uint32_t>(text.size()));
   block->wakeHost(raw.midiCount);
-  if (!serveUntil(empty, kFieldLimit)) return fail("the host did not take a preset of " + std::to_string(text.size()) + " B");
+  if (!serveUntil(empty, kFieldLimit))
+    return fail("the host did not take a preset of " + std::to_string(text.size()) + " B");
   ++totals.presets;
 }
 

@@ -59,15 +59,22 @@ void MidiTraffic::endExpiredNotes(std::vector<ShmMidiEvent>& batch) {
   std::erase_if(sounding, [](const Note& note) { return note.stepsLeft == 0; });
 }
 
+// Half of the events start notes; the rest are controllers, pitch bend and
+// program changes, in falling measure.
 void MidiTraffic::addRandomEvent(SoakRandom& random, std::vector<ShmMidiEvent>& batch) {
   const uint32_t kind = uniform(random, 0, 9);
   const uint32_t channel = uniform(random, 0, 15);
-  if (kind < 5) startNote(random, batch);
-  else if (kind < 8) batch.push_back(event(kMidiControlChange, channel, uniform(random, 0, 119), 0, uniform(random, 0, 127)));
-  else if (kind < 9) {
+  const uint32_t value = uniform(random, 0, 127);
+  if (kind < 5) {
+    startNote(random, batch);
+  } else if (kind < 8) {
+    batch.push_back(event(kMidiControlChange, channel, uniform(random, 0, 119), 0, value));
+  } else if (kind < 9) {
     const uint32_t bend = uniform(random, 0, 16383);
     batch.push_back(event(kMidiPitchBend, channel, 0, 0, bend & 0x7F, bend >> 7));
-  } else batch.push_back(event(kMidiProgramChange, channel, 0, 0, uniform(random, 0, 127)));
+  } else {
+    batch.push_back(event(kMidiProgramChange, channel, 0, 0, value));
+  }
 }
 
 // A pitch already sounding on its channel is not started twice: its one
