@@ -19,11 +19,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr auto kStartLimit = 60s;        // loading a plug-in under a sanitizer is slow
-constexpr auto kRenderLimit = 10s;       // a block the idle rule says is due
-constexpr auto kFieldLimit = 10s;        // a count or size the host must clear
-constexpr auto kProbeLimit = 5s;         // a chaos probe's block
-constexpr auto kWindDownLimit = 5s;    // for the last notes' tails to fade
+constexpr auto kStartLimit = 60s;     // loading a plug-in under a sanitizer is slow
+constexpr auto kRenderLimit = 10s;    // a block the idle rule says is due
+constexpr auto kFieldLimit = 10s;     // a count or size the host must clear
+constexpr auto kProbeLimit = 5s;      // a chaos probe's batch, then its block
+constexpr auto kWindDownLimit = 5s;   // for the last notes' tails to fade
 constexpr auto kMinimumWarmUp = 5s;
 constexpr auto kProgressInterval = 10s;
 constexpr size_t kLogLinesOnFailure = 20;
@@ -55,10 +55,19 @@ Scan scanBlock(const float* left, const float* right, uint32_t frames) {
   return scan;
 }
 
+// ChildProcess gives a signal that ended the process as its negative.
+std::string exitOf(int code) {
+  return code < 0 ? "died of signal " + std::to_string(-code) : "ended with exit code " + std::to_string(code);
+}
+
 std::vector<std::string> hostArguments(const SoakOptions& o, const std::string& shm) {
-  std::vector<std::string> args{"--shm",   shm,  "--path", o.plugin, "--sr", std::to_string(o.sampleRate), "--block",
-                                std::to_string(o.block), "--parent", std::to_string(getpid()), "--open",
-                                "--spin-us", std::to_string(o.spinMicroseconds)};
+  std::vector<std::string> args{"--shm",     shm,
+                                "--path",    o.plugin,
+                                "--sr",      std::to_string(o.sampleRate),
+                                "--block",   std::to_string(o.block),
+                                "--parent",  std::to_string(getpid()),
+                                "--spin-us", std::to_string(o.spinMicroseconds),
+                                "--open"};
   if (o.vst2) args.push_back("--vst2");
   return args;
 }
@@ -116,6 +125,7 @@ bool SoakRun::startHost() {
 }
 
 // The heartbeat starts with the service loop, after the plug-in has loaded.
+// It wakes nobody, so it is looked at in short rounds.
 bool SoakRun::waitUntilBeating() {
   const uint32_t before = block->heartbeat();
   const auto limit = Clock::now() + kStartLimit;
@@ -136,7 +146,7 @@ void SoakRun::fail(const std::string& why) {
 
 bool SoakRun::hostEnded() {
   const auto code = host->waitExit(0ms);
-  if (code) fail("the host ended with exit code " + std::to_string(*code));
+  if (code) fail("the host " + exitOf(*code));
   return code.has_value();
 }
 
@@ -236,6 +246,10 @@ void SoakRun::awaitRender() {
   }
 }
 
+void SoakRun::checkLedger() {
+  if (ledger.lost() > 0) fail("the host published " + std::to_string(ledger.lost()) + " block(s) that were not taken");
+}
+
 bool SoakRun::resetSinceLastLook() {
   const size_t resets = occurrences(host->output(), kResetLine);
   const bool more = resets > resetsSeen;
@@ -251,7 +265,7 @@ void SoakRun::takeBlock(Acknowledge acknowledge) {
   ledger.taken(count);
   totals.blocks = ledger.blocks();
   if (!scan.finite) fail("block " + std::to_string(count) + " holds a non-finite sample");
-  if (ledger.lost() > 0) fail("the host published " + std::to_string(ledger.lost()) + " block(s) that were not taken");
+  checkLedger();
   mirror.blockRendered(scan.peak);
   if (acknowledge == Acknowledge::kYes) block->acknowledge(buffer);
 }
@@ -325,7 +339,7 @@ void SoakRun::windDown() {
   else if (block->waitForRender(ledger.lastCount(), kRenderLimit)) takeBlock(Acknowledge::kNo);
   if (failed()) return;
   ledger.settle(block->renderCount());
-  if (ledger.lost() > 0) fail("the host published " + std::to_string(ledger.lost()) + " block(s) that were not taken");
+  checkLedger();
 }
 
 void SoakRun::checkLogAgainstCounts() {
@@ -368,6 +382,7 @@ void SoakRun::chaosStep() {
       block->wakeHost(raw.consumedCount[1]);
       break;
     default: {
+      // Valid records, announced whether or not the last batch was taken.
       const auto batch = traffic.nextBatch(random);
       std::copy(batch.begin(), batch.end(), raw.midiEvents);
       storeRelease(raw.midiCount, static_cast<uint32_t>(batch.size()));
@@ -416,18 +431,11 @@ bool SoakRun::sampleFrontBlock() {
 // The host must still serve: with the acknowledgements repaired, one valid
 // note must be taken and answered with a block.
 void SoakRun::probe() {
-  ShmBlock& raw = block->raw();
   repairAcknowledgements();
-  const auto limit = Clock::now() + kProbeLimit;
-  while (loadAcquire(raw.midiCount) != 0 && Clock::now() < limit && !hostEnded())
-    std::this_thread::sleep_for(1ms);
   const uint32_t before = block->renderCount();
   const ShmMidiEvent note{kMidiNoteOn, 0, 60, 100, 0, 0, {}};
-  raw.midiEvents[0] = note;
-  storeRelease(raw.midiCount, 1);
-  block->wakeHost(raw.midiCount);
-  const auto left = std::chrono::duration_cast<Timeout>(std::max(limit - Clock::now(), Clock::duration(1ms)));
-  if (!block->waitForRender(before, left) && !hostEnded()) {
+  const bool answered = block->writeMidi({note}, kProbeLimit) && block->waitForRender(before, kProbeLimit);
+  if (!answered && !hostEnded()) {
     ++totals.lost;
     if (options.verbose) std::fprintf(stderr, "corvel-soak: a probe went unanswered\n");
   }
@@ -454,7 +462,7 @@ void SoakRun::quitAndRestart() {
   totals.commands += kCommandCapacity;
   const auto code = host->waitExit(10s);
   if (!code) return fail("the host did not end after QUIT");
-  if (*code != 0) return fail("the host ended with exit code " + std::to_string(*code) + " after QUIT");
+  if (*code != 0) return fail("the host " + exitOf(*code) + " after QUIT");
   checkSanitizers();
   foldGrowth();
   keepLog();
@@ -473,7 +481,7 @@ void SoakRun::finish() {
     // What a sanitizer says at exit (leaks) explains an exit code it set.
     checkSanitizers();
     if (!code) fail("the host did not end on SIGTERM");
-    else if (*code != 0) fail("the host ended with exit code " + std::to_string(*code) + " on SIGTERM");
+    else if (*code != 0) fail("the host " + exitOf(*code) + " on SIGTERM");
   }
   if (host) {
     checkSanitizers();

@@ -43,6 +43,7 @@ class SoakRun {
   void sendMidi(const std::vector<ShmMidiEvent>& batch);
   void awaitRender();
   bool resetSinceLastLook();
+  void checkLedger();
   enum class Acknowledge { kYes, kNo };
   void takeBlock(Acknowledge acknowledge = Acknowledge::kYes);
   bool serveUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
