@@ -61,6 +61,17 @@ TEST(CorvelSoak, ChaosRunKeepsTheHostServingThroughQuitsAndRestarts) {
   EXPECT_EQ(summary.lost, 0u);
 }
 
+// A plug-in stuck in its audio call: the heartbeat goes on, the blocks do not.
+TEST(CorvelSoak, FailsWhenTheHostStopsRendering) {
+  auto run = ChildProcess::spawn(
+      {CORVEL_SOAK_PATH, {"--plugin", "hang", "--host", CORVEL_FAKEHOST_PATH, "--seconds", "30"}, {"DISPLAY="}});
+  ASSERT_TRUE(run);
+  ASSERT_EQ(run->waitExit(std::chrono::seconds(60)), 1);
+  EXPECT_NE(run->output().find("[fake] process hangs"), std::string::npos);
+  EXPECT_NE(run->output().find("corvel-soak: FAILED: the host "), std::string::npos) << run->output();
+  EXPECT_EQ(lastSummary(run->output()).blocks, 0u);
+}
+
 TEST(CorvelSoak, RefusesABadCommandLine) {
   auto run = soak({"--seconds", "3s"});
   ASSERT_TRUE(run);

@@ -1,7 +1,9 @@
 // The judgements of corvel-soak, its strict command line and its traffic.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <set>
+#include <string>
 #include <utility>
 
 #include "tools/soak_checks.h"
@@ -115,6 +117,38 @@ TEST(MidiTraffic, SendsValidMessagesAndEndsEveryNote) {
   play(traffic.releaseAll());
   EXPECT_TRUE(sounding.empty());
   EXPECT_GT(notes, 100u);
+}
+
+// Chaos is only hostile if every class of value actually comes up.
+TEST(ChaosTraffic, DrawsEveryClassOfCountSizeAndCode) {
+  SoakRandom random(3);
+  std::set<std::string> classes;
+  auto classOf = [](uint64_t value, uint64_t capacity) {
+    if (value == 0) return "zero";
+    if (value == UINT32_MAX) return "largest";
+    return value <= capacity ? "within" : value == capacity + 1 ? "just over" : "over";
+  };
+  auto blockMemory = std::make_unique<ShmBlock>();
+  ShmBlock& block = *blockMemory;
+  bool knownCodeSent = false;
+  for (int i = 0; i < 2000; ++i) {
+    classes.insert(std::string("midi ") + classOf(chaos::writeMidi(block, random), kMidiCapacity));
+    classes.insert(std::string("commands ") +
+                   classOf(chaos::writeCommands(block, random, {kCommandAllNotesOff}), kCommandCapacity));
+    const uint32_t size = chaos::writePreset(block, random);
+    const bool stub = size > 0 && size < kSmallestPreset;
+    classes.insert(std::string("preset ") + (stub ? "stub" : classOf(size, kPresetCapacity - 1)));
+    for (const ShmCommand& command : block.commands) {
+      knownCodeSent = knownCodeSent || command.code == kCommandAllNotesOff;
+      ASSERT_TRUE(command.code == kCommandAllNotesOff || command.code < kCommandOpenGui ||
+                  command.code > kCommandAllNotesOff);
+    }
+  }
+  EXPECT_TRUE(knownCodeSent);
+  for (const char* kind : {"midi ", "commands ", "preset "})
+    for (const char* cls : {"zero", "within", "just over", "over", "largest"})
+      EXPECT_TRUE(classes.count(std::string(kind) + cls)) << kind << cls;
+  EXPECT_TRUE(classes.count("preset stub"));
 }
 
 }  // namespace
