@@ -40,8 +40,10 @@ const char kSoakHelp[] =
     "presets of every size class filled with random bytes, random MIDI records and\n"
     "unknown commands. The counts it scribbles on make the block account meaningless,\n"
     "so there \"lost\" counts probes: once a second the tool repairs the acknowledgement\n"
-    "counts and sends one valid note; a host that takes it and renders no block within\n"
-    "5 s lost it. Blocks counts the blocks seen; every block must be finite.\n"
+    "counts and sends one valid note; a probe the host does not take within 5 s, or\n"
+    "answer with a block within 5 s more, is lost. B counts the blocks seen, P the\n"
+    "presets written, C the command records a VST 2 host was given. A host restarted\n"
+    "after QUIT warms up for 5 s; rss and fds are of the host that grew most.\n"
     "Ends with \"soak: B blocks, P presets, C commands, R restarts, lost L, rss +K KiB, fds +F\";\n"
     "exit code 0 when every check held, 1 when one failed (the reason is printed\n"
     "before the summary), 2 for a bad command line.\n";
