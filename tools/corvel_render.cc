@@ -22,6 +22,7 @@
 #include "host/host_options.h"
 #include "tools/midi_file.h"
 #include "tools/render_plan.h"
+#include "tools/beside_this_tool.h"
 
 namespace corvel {
 namespace {
@@ -111,14 +112,6 @@ ParseOutcome parse(int argc, char** argv, RenderOptions& o) {
   }
   if (!numbersGood) return ParseOutcome::kBadNumber;
   return o.plugin.empty() ? ParseOutcome::kUsage : ParseOutcome::kReady;
-}
-
-std::string besideThisTool(const char* name) {
-  char self[4096];
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return name;
-  std::string path(self, static_cast<size_t>(n));
-  return path.substr(0, path.rfind('/') + 1) + name;
 }
 
 bool loadSong(const RenderOptions& o, MidiSong& song) {
