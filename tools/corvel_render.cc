@@ -19,10 +19,11 @@
 
 #include "client/child_process.h"
 #include "client/client_block.h"
+#include "host/block_scan.h"
 #include "host/host_options.h"
+#include "tools/beside_this_tool.h"
 #include "tools/midi_file.h"
 #include "tools/render_plan.h"
-#include "tools/beside_this_tool.h"
 
 namespace corvel {
 namespace {
@@ -157,12 +158,6 @@ struct Levels {
   }
 };
 
-float blockPeak(const float* left, const float* right, uint32_t n) {
-  float peak = 0;
-  for (uint32_t i = 0; i < n; ++i) peak = std::max({peak, std::fabs(left[i]), std::fabs(right[i])});
-  return peak;
-}
-
 std::vector<std::string> hostArguments(const RenderOptions& o, const std::string& shm) {
   std::vector<std::string> args{"--shm", shm, "--path", o.plugin, "--sr", std::to_string(o.sampleRate),
                                 "--block", std::to_string(o.block), "--parent", std::to_string(getpid()), "--open"};
@@ -252,10 +247,16 @@ int render(const RenderOptions& o) {
   const std::string hostPath = o.host.empty() ? besideThisTool("corvel") : o.host;
   auto host = ChildProcess::spawn({hostPath, hostArguments(o, shm), {}});
   if (!host) return std::fprintf(stderr, "corvel-render: cannot start %s\n", hostPath.c_str()), 1;
-  auto fail = [&](const std::string& why) {
-    const std::string ending = hostEnding(*host);
+  // The name goes before the host: killed between the host's end and its
+  // own, this tool would leave a block that no living process knows of.
+  auto endHost = [&] {
+    block->remove();
     host->kill(SIGTERM);
     host->waitExit(std::chrono::seconds(5));
+  };
+  auto fail = [&](const std::string& why) {
+    const std::string ending = hostEnding(*host);
+    endHost();
     std::fprintf(stderr, "corvel-render: %s%s\n%s%s", why.c_str(), ending.c_str(), host->output().c_str(),
                  host->errors().c_str());
     return 1;
@@ -277,7 +278,7 @@ int render(const RenderOptions& o) {
   ShmBlock& raw = block->raw();
   uint32_t buffer = loadAcquire(raw.frontIndex) & 1;
   uint32_t taken = block->renderCount();
-  plan.blockRendered(blockPeak(raw.outLeft[buffer], raw.outRight[buffer], o.block));
+  plan.blockRendered(scanBlock(raw.outLeft[buffer], raw.outRight[buffer], o.block).peak);
   std::vector<float> interleaved(2 * o.block);
   for (uint64_t index = 0; index < plan.blockCount(); ++index) {
     const auto batch = plan.takeBatch(index);
@@ -292,7 +293,7 @@ int render(const RenderOptions& o) {
         return fail("the host stopped rendering");
       taken = block->renderCount();
       buffer = loadAcquire(raw.frontIndex) & 1;
-      plan.blockRendered(blockPeak(raw.outLeft[buffer], raw.outRight[buffer], o.block));
+      plan.blockRendered(scanBlock(raw.outLeft[buffer], raw.outRight[buffer], o.block).peak);
     } else if (host->waitExit(std::chrono::milliseconds(0))) {
       // An idle host is not waited on, so only its process tells of its end.
       return fail("the host ended while idle");
@@ -309,8 +310,7 @@ int render(const RenderOptions& o) {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
   if (!o.presetOut.empty()) std::ofstream(o.presetOut, std::ios::binary) << block->readPublishedPreset();
-  host->kill(SIGTERM);
-  host->waitExit(std::chrono::seconds(5));
+  endHost();
   if (o.verbose) std::fprintf(stderr, "%s%s", host->output().c_str(), host->errors().c_str());
   const double audioSeconds = static_cast<double>(plan.frameCount()) / o.sampleRate;
   const double rms = plan.frameCount() ? std::sqrt(levels.sumSquares / (2.0 * plan.frameCount())) : 0.0;

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <thread>
 
+#include "host/block_scan.h"
 #include "tools/beside_this_tool.h"
 #include "tools/soak_probe.h"
 
@@ -40,20 +41,6 @@ SoakRun::Clock::duration secondsOf(double seconds) {
 }
 
 RenderPlan freshMirror(const SoakOptions& o) { return RenderPlan(MidiSong{}, o.sampleRate, o.block, 0); }
-
-struct Scan {
-  bool finite = true;
-  float peak = 0;
-};
-
-Scan scanBlock(const float* left, const float* right, uint32_t frames) {
-  Scan scan;
-  for (uint32_t i = 0; i < frames; ++i) {
-    scan.finite = scan.finite && std::isfinite(left[i]) && std::isfinite(right[i]);
-    scan.peak = std::max({scan.peak, std::fabs(left[i]), std::fabs(right[i])});
-  }
-  return scan;
-}
 
 // ChildProcess gives a signal that ended the process as its negative.
 std::string exitOf(int code) {
@@ -261,7 +248,7 @@ void SoakRun::takeBlock(Acknowledge acknowledge) {
   const ShmBlock& raw = block->raw();
   const uint32_t count = block->renderCount();
   const uint32_t buffer = loadAcquire(raw.frontIndex) & 1;
-  const Scan scan = scanBlock(raw.outLeft[buffer], raw.outRight[buffer], options.block);
+  const BlockScan scan = scanBlock(raw.outLeft[buffer], raw.outRight[buffer], options.block);
   ledger.taken(count);
   totals.blocks = ledger.blocks();
   if (!scan.finite) fail("block " + std::to_string(count) + " holds a non-finite sample");
@@ -422,7 +409,7 @@ bool SoakRun::sampleFrontBlock() {
   const uint32_t count = block->renderCount();
   const uint32_t front = loadAcquire(raw.frontIndex);
   if (count == countAtScribble) return false;
-  const Scan scan = scanBlock(raw.outLeft[front & 1], raw.outRight[front & 1], options.block);
+  const BlockScan scan = scanBlock(raw.outLeft[front & 1], raw.outRight[front & 1], options.block);
   if (block->renderCount() != count || loadAcquire(raw.frontIndex) != front) return false;
   if (!scan.finite) fail("block " + std::to_string(count) + " holds a non-finite sample");
   return true;
@@ -476,6 +463,7 @@ void SoakRun::finish() {
   if (host && !hostEnded()) {
     if (!options.chaos && !failed()) windDown();
     growth.sample(probeResources(host->pid()), warmedUp(Clock::now()));
+    block->remove();  // before the host ends, so no moment leaves it unowned
     host->kill(SIGTERM);
     const auto code = host->waitExit(10s);
     // What a sanitizer says at exit (leaks) explains an exit code it set.
