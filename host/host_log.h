@@ -2,21 +2,26 @@
 // "[corvel] ". Main thread.
 #pragma once
 
+#include <cstdarg>
 #include <cstdio>
 
 namespace corvel {
 
-// Prints and flushes.
-template <class... Args>
-void hostLine(const char* format, Args... args) {
-  std::printf(format, args...);
+// Prints and flushes. The compiler checks the arguments against the format.
+[[gnu::format(printf, 1, 2)]] inline void hostLine(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vprintf(format, args);
+  va_end(args);
   std::fflush(stdout);
 }
 
 // Prints without flushing, for the last line before the process exits.
-template <class... Args>
-void hostFinalLine(const char* format, Args... args) {
-  std::printf(format, args...);
+[[gnu::format(printf, 1, 2)]] inline void hostFinalLine(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vprintf(format, args);
+  va_end(args);
 }
 
 }  // namespace corvel
