@@ -6,6 +6,7 @@
 #include "instrument/log.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivstmessage.h"
+#include "vst3/instrument_class.h"
 #include "vst3/loaded_plugin.h"
 
 namespace corvel {
@@ -14,19 +15,6 @@ using namespace Steinberg;
 using namespace Steinberg::Vst;
 
 namespace {
-
-constexpr const char* kInstrumentCategory = "Audio Module Class";
-
-// The first class whose sub-categories name an instrument, else the first audio module.
-const VST3::Hosting::ClassInfo* chooseClass(const VST3::Hosting::PluginFactory::ClassInfos& infos) {
-  const VST3::Hosting::ClassInfo* fallback = nullptr;
-  for (const auto& info : infos) {
-    if (info.category() != kInstrumentCategory) continue;
-    if (info.subCategoriesString().find("Instrument") != std::string::npos) return &info;
-    if (!fallback) fallback = &info;
-  }
-  return fallback;
-}
 
 bool initializeWith(FUnknown* object, FUnknown* context) {
   FUnknownPtr<IPluginBase> base(object);
@@ -130,11 +118,12 @@ bool Vst3Instrument::loadPlugin(const std::string& pluginPath, double rate) {
   }
   const auto& factory = module->getFactory();
   const auto infos = factory.classInfos();
-  const auto* chosen = chooseClass(infos);
-  if (!chosen) {
+  const auto chosenIndex = chooseInstrumentClass(infos);
+  if (!chosenIndex) {
     log::err("[Vst3Instrument] no Audio Module class in ", pluginPath);
     return false;
   }
+  const auto* chosen = &infos[*chosenIndex];
   auto component = factory.createInstance<IComponent>(chosen->ID());
   if (!component) {
     log::err("[Vst3Instrument] createInstance<IComponent> failed");
