@@ -19,6 +19,7 @@ struct ProcessContext;
 
 namespace corvel {
 
+struct HostedInstrumentInfo;
 struct LoadedPlugin;
 
 class Vst3Instrument : public INativeInstrument {
@@ -31,6 +32,9 @@ class Vst3Instrument : public INativeInstrument {
   // Loads, connects and activates the instrument class of the module at `path`.
   // True at once when something is already loaded; a failure leaves nothing behind.
   bool loadPlugin(const std::string& path, double sampleRate);
+  // What the loaded instrument offers a parent: its output buses, its parameters and
+  // the programs of its root unit. Leaves `info` alone when nothing is loaded.
+  void describe(HostedInstrumentInfo& info) const;
 
   bool prepare(double sampleRate, int32_t maxBlockSize) override;
   void selectProgram(uint32_t channel, uint32_t extra, uint32_t program) override;
