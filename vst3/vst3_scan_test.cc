@@ -38,7 +38,6 @@ TEST_F(Vst3ScanTest, MdaListsEveryClassAndDescribesDx10) {
   const auto& dx10 = info.classes[*info.hostedClass];
   EXPECT_EQ(dx10.name, "mda DX10");
   EXPECT_EQ(dx10.vendor, "mda");
-  EXPECT_THAT(dx10.subCategories, HasSubstr("Instrument"));
   EXPECT_THAT(info.hosted.outputs, ElementsAre(Field(&BusInfo::channels, 2)));
   EXPECT_THAT(info.hosted.parameters, SizeIs(19));
   EXPECT_THAT(info.hosted.parameters, Contains(AllOf(Field(&ParameterInfo::title, "Attack"),
@@ -54,7 +53,6 @@ TEST_F(Vst3ScanTest, JournalListsEveryClassHostsTheSynthAndTearsItDown) {
   EXPECT_EQ(info.classes[3].category, "Component Controller Class");
   EXPECT_EQ(info.hostedClass, 2u);
   EXPECT_EQ(info.classes[2].subCategories, "Instrument|Synth");
-  EXPECT_EQ(info.classes[2].vendor, "corvel");
   EXPECT_THAT(info.hosted.parameters, ElementsAre(Field(&ParameterInfo::title, "Master Vol")));
   EXPECT_THAT(info.hosted.programs, SizeIs(0)) << "no IUnitInfo, no programs";
   EXPECT_THAT(log.takeErr(), HasSubstr("[journal] component terminate\n"));
