@@ -15,6 +15,7 @@
 
 namespace corvel {
 
+struct ParameterInfo;
 struct Vst2PluginInfo;
 
 class Vst2Instrument : public INativeInstrument {
@@ -87,6 +88,10 @@ class Vst2Instrument : public INativeInstrument {
   // Logs why the load fails and keeps the reason for loadError.
   template <class... Pieces>
   void refuseLoad(const Pieces&... pieces);
+  // The scan's questions the plug-in answers yes.
+  std::vector<std::string> answeredCanDos();
+  // Title, units and current value of parameter `index`.
+  ParameterInfo parameterInfo(int32_t index);
   // The name of program `index`; may select that program to learn it.
   std::string programName(int32_t index);
   bool acceptEffect(vst2::AEffect* candidate, const std::string& path);

@@ -1,6 +1,8 @@
 #include "vst2/vst2_scan.h"
 
 #include <array>
+#include <string>
+#include <vector>
 
 #include "vst2/vst2_instrument.h"
 
@@ -29,25 +31,36 @@ void Vst2Instrument::describe(Vst2PluginInfo& info) {
   info.uniqueId = target->uniqueID;
   info.version = target->version;
   info.flags = target->flags;
-  info.canDos.clear();
-  for (const char* question : kCanDoQuestions) {
-    if (dispatch(effCanDo, 0, 0, const_cast<char*>(question)) == 1) info.canDos.emplace_back(question);
-  }
+  info.canDos = answeredCanDos();
   HostedInstrumentInfo& hosted = info.hosted;
   hosted.outputs = {BusInfo{"Output", target->numOutputs}};
+  // Before the programs: walking them may change the values.
   hosted.parameters.clear();
-  for (int32_t index = 0; index < target->numParams; ++index) {
-    ParameterInfo& parameter = hosted.parameters.emplace_back();
-    parameter.id = static_cast<uint32_t>(index);
-    parameter.title = effectString(effGetParamName, index);
-    parameter.units = effectString(effGetParamLabel, index);
-    if (target->getParameter) parameter.defaultValue = target->getParameter(target, index);
-  }
+  for (int32_t index = 0; index < target->numParams; ++index) hosted.parameters.push_back(parameterInfo(index));
   hosted.programs.clear();
   for (int32_t index = 0; index < target->numPrograms; ++index) {
     hosted.programs.push_back(ProgramInfo{index, programName(index)});
   }
   if (target->numPrograms > 0) dispatch(effSetProgram, 0, 0);  // the one prepare chose
+}
+
+std::vector<std::string> Vst2Instrument::answeredCanDos() {
+  std::vector<std::string> answered;
+  for (const char* question : kCanDoQuestions) {
+    if (dispatch(effCanDo, 0, 0, const_cast<char*>(question)) == 1) answered.emplace_back(question);
+  }
+  return answered;
+}
+
+// VST 2 knows no step counts or flags without further queries; both stay 0.
+ParameterInfo Vst2Instrument::parameterInfo(int32_t index) {
+  AEffect* target = effect();
+  ParameterInfo parameter;
+  parameter.id = static_cast<uint32_t>(index);
+  parameter.title = effectString(effGetParamName, index);
+  parameter.units = effectString(effGetParamLabel, index);
+  if (target->getParameter) parameter.defaultValue = target->getParameter(target, index);
+  return parameter;
 }
 
 // Plug-ins that leave the indexed query unanswered (amsynth) name only their
