@@ -1,6 +1,7 @@
 #include "vst2/vst2_instrument.h"
 
 #include <cstring>
+#include <sstream>
 
 #include "instrument/log.h"
 #include "platform/fault_guard.h"
@@ -51,21 +52,32 @@ intptr_t Vst2Instrument::dispatch(int32_t opcode, int32_t index, intptr_t value,
   return target->dispatcher(target, opcode, index, value, ptr, opt);
 }
 
-std::string Vst2Instrument::effectString(int32_t opcode) {
+std::string Vst2Instrument::effectString(int32_t opcode, int32_t index) {
   char text[kEffectStringCapacity] = {};
-  dispatch(opcode, 0, 0, text);
+  dispatch(opcode, index, 0, text);
   return std::string(text, strnlen(text, sizeof text));
 }
 
+template <class... Pieces>
+void Vst2Instrument::refuseLoad(const Pieces&... pieces) {
+  std::ostringstream reason;
+  (reason << ... << pieces);
+  loadFailure = reason.str();
+  log::err("[Vst2Instrument] ", loadFailure);
+}
+
+const std::string& Vst2Instrument::loadError() const { return loadFailure; }
+
 bool Vst2Instrument::loadPlugin(const std::string& libraryPath, double rate) {
+  loadFailure.clear();
   LibraryHandle module = loadLibrary(libraryPath);
   if (!module) {
-    log::err("[Vst2Instrument] LoadLibraryA failed: ", libraryPath, " (err=", lastLoadError(), ")");
+    refuseLoad("LoadLibraryA failed: ", libraryPath, " (err=", lastLoadError(), ")");
     return false;
   }
   EntryProc entry = findEntry(module);
   if (!entry) {
-    log::err("[Vst2Instrument] no VSTPluginMain/main export: ", libraryPath);
+    refuseLoad("no VSTPluginMain/main export: ", libraryPath);
     freeLibrary(module);
     return false;
   }
@@ -96,17 +108,17 @@ bool Vst2Instrument::loadPlugin(const std::string& libraryPath, double rate) {
 
 bool Vst2Instrument::acceptEffect(AEffect* candidate, const std::string& libraryPath) {
   if (!candidate) {
-    log::err("[Vst2Instrument] VSTPluginMain returned NULL: ", libraryPath);
+    refuseLoad("VSTPluginMain returned NULL: ", libraryPath);
     return false;
   }
   if (candidate->magic != kEffectMagic) {
-    log::err("[Vst2Instrument] bad AEffect magic 0x", log::Hex{static_cast<uint32_t>(candidate->magic)},
-             " (want 0x", log::Hex{static_cast<uint32_t>(kEffectMagic)}, ") in: ", libraryPath);
+    refuseLoad("bad AEffect magic 0x", log::Hex{static_cast<uint32_t>(candidate->magic)},
+               " (want 0x", log::Hex{static_cast<uint32_t>(kEffectMagic)}, ") in: ", libraryPath);
     rejectEffect(candidate);
     return false;
   }
   if (!(candidate->flags & effFlagsCanReplacing)) {
-    log::err("[Vst2Instrument] plugin lacks CanReplacing: ", libraryPath);
+    refuseLoad("plugin lacks CanReplacing: ", libraryPath);
     rejectEffect(candidate);
     return false;
   }

@@ -15,6 +15,9 @@
 
 namespace corvel {
 
+struct ParameterInfo;
+struct Vst2PluginInfo;
+
 class Vst2Instrument : public INativeInstrument {
  public:
   Vst2Instrument();
@@ -26,6 +29,12 @@ class Vst2Instrument : public INativeInstrument {
   void setChannel(uint32_t channel);
   // Loads, checks and registers the plug-in. Main, once per object.
   bool loadPlugin(const std::string& path, double sampleRate);
+  // Why the last loadPlugin failed, as its error line says it, without the
+  // prefix; empty after a success. Main.
+  const std::string& loadError() const;
+  // The plug-in's identity, can-dos, outputs, parameters and programs.
+  // Main, after prepare.
+  void describe(Vst2PluginInfo& info);
 
   bool prepare(double sampleRate, int32_t maxBlockSize) override;
   void selectProgram(uint32_t channel, uint32_t extra, uint32_t program) override;
@@ -75,7 +84,16 @@ class Vst2Instrument : public INativeInstrument {
   vst2::AEffect* effect() const;
   intptr_t dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr,
                     float opt = 0.0f);
-  std::string effectString(int32_t opcode);
+  std::string effectString(int32_t opcode, int32_t index = 0);
+  // Logs why the load fails and keeps the reason for loadError.
+  template <class... Pieces>
+  void refuseLoad(const Pieces&... pieces);
+  // The scan's questions the plug-in answers yes.
+  std::vector<std::string> answeredCanDos();
+  // Title, units and current value of parameter `index`.
+  ParameterInfo parameterInfo(int32_t index);
+  // The name of program `index`; may select that program to learn it.
+  std::string programName(int32_t index);
   bool acceptEffect(vst2::AEffect* candidate, const std::string& path);
   void rejectEffect(vst2::AEffect* candidate);
   void logLoaded();
@@ -102,6 +120,7 @@ class Vst2Instrument : public INativeInstrument {
   std::unique_ptr<LoadedEffect> plugin;
   std::string path;
   std::string directory;
+  std::string loadFailure;
   // Read by the plug-in's own threads through the callback, which may run
   // while prepare sets them.
   std::atomic<double> sampleRate{44100.0};

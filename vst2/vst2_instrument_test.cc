@@ -23,7 +23,7 @@ TEST(Vst2Load, LogsIdentityAndEntryTraffic) {
   StreamCapture out(std::cout), err(std::cerr);
   ASSERT_TRUE(instrument.loadPlugin(fixturePath("synth"), 48000.0));
   EXPECT_EQ(out.str(), "[Vst2Instrument] loaded ch=3 corvel tests / fixture/synth 1 / Fixture Synth v7 "
-                       "id=0x46695874 flags=0x30 ins=0 outs=2 progs=1 params=0 [" +
+                       "id=0x46695874 flags=0x30 ins=0 outs=2 progs=2 params=2 [" +
                            fixturePath("synth") + "]\n");
   EXPECT_THAT(err.str(), HasSubstr("[Vst2Instrument] calling VSTPluginMain...\n"
                                    "[Vst2Instrument] audioMaster op=1 idx=0 during VSTPluginMain\n"));

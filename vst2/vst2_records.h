@@ -74,6 +74,9 @@ constexpr uint32_t effFlagsProgramChunks = 1u << 5;
 constexpr int32_t effOpen = 0;
 constexpr int32_t effClose = 1;
 constexpr int32_t effSetProgram = 2;
+constexpr int32_t effGetProgramName = 5;  // text: the current program's name
+constexpr int32_t effGetParamLabel = 6;  // index: parameter; text: its units
+constexpr int32_t effGetParamName = 8;   // index: parameter; text: its title
 constexpr int32_t effSetSampleRate = 10;
 constexpr int32_t effSetBlockSize = 11;
 constexpr int32_t effMainsChanged = 12;
@@ -84,9 +87,12 @@ constexpr int32_t effEditIdle = 19;
 constexpr int32_t effGetChunk = 23;
 constexpr int32_t effSetChunk = 24;
 constexpr int32_t effProcessEvents = 25;
+constexpr int32_t effGetProgramNameIndexed = 29;  // index: program; text: its name
 constexpr int32_t effGetEffectName = 45;
 constexpr int32_t effGetVendorString = 47;
 constexpr int32_t effGetProductString = 48;
+// ptr: the question as text; answers 1 (yes), -1 (no) or 0 (does not know).
+constexpr int32_t effCanDo = 51;
 constexpr int32_t effStartProcess = 71;
 constexpr int32_t effStopProcess = 72;
 
