@@ -37,6 +37,7 @@ struct ScanOptions {
   int timeoutSeconds = 10;
 };
 
+// Main.
 bool readTimeout(const std::string& text, int& seconds) {
   const char* end = text.data() + text.size();
   const auto [stop, error] = std::from_chars(text.data(), end, seconds);
@@ -85,6 +86,7 @@ class Progress {
   bool shown;
 };
 
+// False when an argument names nothing, after saying so. Main.
 bool findAll(const ScanOptions& o, std::vector<ModuleEntry>& modules) {
   bool allFound = true;
   for (const std::string& path : o.paths) {
@@ -95,6 +97,7 @@ bool findAll(const ScanOptions& o, std::vector<ModuleEntry>& modules) {
   return allFound;
 }
 
+// The exit code. Main.
 int scanAll(const ScanOptions& o) {
   std::vector<ModuleEntry> modules;
   bool allScanned = findAll(o, modules);

@@ -1,3 +1,4 @@
+// Main thread throughout: the child's only thread that calls the module.
 #include "tools/scan_child.h"
 
 #include <algorithm>

@@ -90,31 +90,23 @@ void JsonWriter::separate() {
   started.back() = true;
 }
 
-JsonWriter& JsonWriter::beginObject() {
+JsonWriter& JsonWriter::open(char bracket) {
   separate();
-  out += '{';
+  out += bracket;
   started.push_back(false);
   return *this;
 }
 
-JsonWriter& JsonWriter::endObject() {
-  out += '}';
+JsonWriter& JsonWriter::close(char bracket) {
+  out += bracket;
   started.pop_back();
   return *this;
 }
 
-JsonWriter& JsonWriter::beginArray() {
-  separate();
-  out += '[';
-  started.push_back(false);
-  return *this;
-}
-
-JsonWriter& JsonWriter::endArray() {
-  out += ']';
-  started.pop_back();
-  return *this;
-}
+JsonWriter& JsonWriter::beginObject() { return open('{'); }
+JsonWriter& JsonWriter::endObject() { return close('}'); }
+JsonWriter& JsonWriter::beginArray() { return open('['); }
+JsonWriter& JsonWriter::endArray() { return close(']'); }
 
 JsonWriter& JsonWriter::key(std::string_view name) {
   separate();

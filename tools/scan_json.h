@@ -37,6 +37,8 @@ class JsonWriter {
  private:
   // A comma before every array element or member but the first.
   void separate();
+  JsonWriter& open(char bracket);
+  JsonWriter& close(char bracket);
 
   std::string out;
   std::vector<bool> started;  // per open container: has it a first element yet

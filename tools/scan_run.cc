@@ -1,3 +1,4 @@
+// Main thread throughout.
 #include "tools/scan_run.h"
 
 #include <chrono>
@@ -21,8 +22,8 @@ constexpr auto kReapTimeout = std::chrono::seconds(5);
 
 // What the child said through its marker lines; the last of each kind counts.
 struct ChildReport {
-  std::string format, result, failure;
-  bool hasResult = false, hasFailure = false;
+  std::string format;
+  std::optional<std::string> result, failure;
 };
 
 bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
@@ -41,8 +42,8 @@ ChildReport readMarkers(const std::string& output, std::deque<std::string>& log)
     }
     const std::string said = line.substr(markerSize);
     if (startsWith(said, kFormatLine)) report.format = said.substr(std::strlen(kFormatLine));
-    if (startsWith(said, kResultLine)) report.result = said.substr(std::strlen(kResultLine)), report.hasResult = true;
-    if (startsWith(said, kFailedLine)) report.failure = said.substr(std::strlen(kFailedLine)), report.hasFailure = true;
+    if (startsWith(said, kResultLine)) report.result = said.substr(std::strlen(kResultLine));
+    if (startsWith(said, kFailedLine)) report.failure = said.substr(std::strlen(kFailedLine));
   }
   return report;
 }
@@ -55,10 +56,10 @@ std::string exitDescription(int code) {
 bool isObject(const std::string& json) { return json.size() > 2 && json.front() == '{' && json.back() == '}'; }
 
 // What went wrong, or empty when the child described the module.
-std::string problemOf(std::optional<int> exit, const ChildReport& report) {
-  if (*exit != 0) return exitDescription(*exit);
-  if (report.hasFailure) return report.failure;
-  if (!report.hasResult || !isObject(report.result)) return "the scan printed no result";
+std::string problemOf(int exitCode, const ChildReport& report) {
+  if (exitCode != 0) return exitDescription(exitCode);
+  if (report.failure) return *report.failure;
+  if (!report.result || !isObject(*report.result)) return "the scan printed no result";
   return {};
 }
 
@@ -103,9 +104,9 @@ ModuleReport scanInChild(const ModuleEntry& module, const ScanSettings& settings
   const ChildReport report = readMarkers(child->output(), log);
   JsonWriter head = entryHead(module, report.format, start);
   if (timedOut) return failed(head, "timed out after " + std::to_string(settings.timeoutSeconds) + " s", joined(log));
-  const std::string problem = exit ? problemOf(exit, report) : "could not be ended";
+  const std::string problem = exit ? problemOf(*exit, report) : "could not be ended";
   if (!problem.empty()) return failed(head, problem, joined(log));
-  return {ModuleOutcome::kScanned, head.text() + "," + report.result.substr(1)};
+  return {ModuleOutcome::kScanned, head.text() + "," + report.result->substr(1)};
 }
 
 }  // namespace corvel
