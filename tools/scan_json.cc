@@ -27,6 +27,25 @@ void appendEscaped(std::string& out, char c) {
   out += escape;
 }
 
+constexpr char kReplacementCharacter[] = "\xEF\xBF\xBD";
+
+// The length of the well-formed UTF-8 sequence at `at`, or 0 when it is not
+// one (overlong forms and surrogates included).
+size_t utf8Length(std::string_view text, size_t at) {
+  const auto byte = [&](size_t i) { return at + i < text.size() ? static_cast<unsigned char>(text[at + i]) : 0u; };
+  const unsigned lead = byte(0);
+  size_t length = 0;
+  unsigned low = 0x80, high = 0xBF;  // the second byte's range
+  if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+  else if (lead >= 0xE0 && lead <= 0xEF) length = 3, low = lead == 0xE0 ? 0xA0 : 0x80, high = lead == 0xED ? 0x9F : 0xBF;
+  else if (lead >= 0xF0 && lead <= 0xF4) length = 4, low = lead == 0xF0 ? 0x90 : 0x80, high = lead == 0xF4 ? 0x8F : 0xBF;
+  else return 0;
+  if (byte(1) < low || byte(1) > high) return 0;
+  for (size_t i = 2; i < length; ++i)
+    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+  return length;
+}
+
 void newLine(std::string& out, int depth) {
   out += '\n';
   out.append(static_cast<size_t>(depth) * 2, ' ');
@@ -47,9 +66,21 @@ bool isClosing(char c) { return c == '}' || c == ']'; }
 
 }  // namespace
 
+// Plug-ins' texts are not always UTF-8: a byte that starts no well-formed
+// sequence becomes U+FFFD, so the output stays valid JSON.
 std::string jsonQuoted(std::string_view text) {
   std::string out = "\"";
-  for (const char c : text) appendEscaped(out, c);
+  for (size_t at = 0; at < text.size();) {
+    if (static_cast<unsigned char>(text[at]) < 0x80) {
+      appendEscaped(out, text[at++]);
+    } else if (const size_t length = utf8Length(text, at)) {
+      out.append(text.substr(at, length));
+      at += length;
+    } else {
+      out += kReplacementCharacter;
+      ++at;
+    }
+  }
   return out + '"';
 }
 
