@@ -58,9 +58,24 @@ TEST(CorvelScan, ABadCommandLineIsRefused) {
   EXPECT_EQ(runScan({}).exitCode, 2);
 }
 
-// With the adapters' own scanners: the SDK's mda module (all classes, DX10
-// hosted, its parameters) from CORVEL_VST3_SAMPLES and Debian's amsynth
-// (name, vendor, programs) go here.
+// The adapters' own scanners end to end: the SDK's mda module and, where
+// Debian's build is installed, amsynth, in the order given.
+TEST(CorvelScan, DescribesTheSdksMdaModuleAndDebiansAmsynth) {
+  const std::string amsynth = "/usr/lib/vst/amsynth_vst.so";
+  if (!fs::exists(amsynth)) GTEST_SKIP() << amsynth << " is not installed";
+  const ScanRun run = runScan({std::string(CORVEL_VST3_SAMPLES) + "/mda-vst3.vst3", amsynth});
+  EXPECT_EQ(run.exitCode, 0);
+  ASSERT_EQ(run.lines.size(), 2u);
+  const std::string& mda = run.lines[0];
+  EXPECT_TRUE(holds(mda, R"("format":"vst3")") && holds(mda, R"({"name":"mda Ambience","category":"Audio Module Class")"))
+      << mda;
+  EXPECT_TRUE(holds(mda, R"("hostedClass":{"name":"mda DX10","classId":"5653544D4441786D6461206478313000"})")) << mda;
+  EXPECT_TRUE(holds(mda, R"("title":"Attack","units":"%")") && holds(mda, R"({"index":0,"name":"Bright E.Piano"})"))
+      << mda;
+  const std::string& synth = run.lines[1];
+  EXPECT_TRUE(holds(synth, R"("format":"vst2")") && holds(synth, R"("name":"amsynth","vendor":"Nick Dowell")")) << synth;
+  EXPECT_TRUE(holds(synth, R"("programs":[{"index":0,"name":")")) << synth;
+}
 
 }  // namespace
 }  // namespace corvel

@@ -8,12 +8,8 @@
 #include "platform/fatal_report.h"
 #include "platform/library.h"
 #include "tools/scan_json.h"
-#if __has_include("vst3/vst3_scan.h")
 #include "vst2/vst2_scan.h"
 #include "vst3/vst3_scan.h"
-#else
-#include "tools/scan_stub_scanners.h"
-#endif
 
 namespace corvel {
 namespace {
