@@ -18,8 +18,8 @@ struct ScanRun {
   std::vector<std::string> lines;
 };
 
-ScanRun runScan(const std::vector<std::string>& arguments) {
-  const auto child = ChildProcess::spawn({CORVEL_SCAN_PATH, arguments, {}});
+ScanRun runScan(const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {}) {
+  const auto child = ChildProcess::spawn({CORVEL_SCAN_PATH, arguments, environment});
   EXPECT_TRUE(child);
   if (!child) return {};
   ScanRun run{child->waitExit(std::chrono::seconds(60)), {}};
@@ -63,7 +63,10 @@ TEST(CorvelScan, ABadCommandLineIsRefused) {
 TEST(CorvelScan, DescribesTheSdksMdaModuleAndDebiansAmsynth) {
   const std::string amsynth = "/usr/lib/vst/amsynth_vst.so";
   if (!fs::exists(amsynth)) GTEST_SKIP() << amsynth << " is not installed";
-  const ScanRun run = runScan({std::string(CORVEL_VST3_SAMPLES) + "/mda-vst3.vst3", amsynth});
+  // amsynth leaves memory behind at exit: under a leak checker that is its
+  // exit code, not ours.
+  const ScanRun run =
+      runScan({std::string(CORVEL_VST3_SAMPLES) + "/mda-vst3.vst3", amsynth}, {"ASAN_OPTIONS=detect_leaks=0"});
   EXPECT_EQ(run.exitCode, 0);
   ASSERT_EQ(run.lines.size(), 2u);
   const std::string& mda = run.lines[0];

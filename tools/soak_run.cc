@@ -440,13 +440,11 @@ void SoakRun::repairAcknowledgements() {
 
 // A host waiting for an acknowledgement reads no commands: repaired first.
 void SoakRun::quitAndRestart() {
-  ShmBlock& raw = block->raw();
   repairAcknowledgements();
-  chaos::writeCommands(raw, random, chaosCodes());
-  raw.commands[std::uniform_int_distribution<uint32_t>(0, kCommandCapacity - 1)(random)].code = kCommandQuit;
-  storeRelease(raw.commandCount, kCommandCapacity);
-  block->wakeHost(raw.midiCount);
-  totals.commands += kCommandCapacity;
+  // Written over a batch the host is still reading, a QUIT could be cleared
+  // unseen: like any parent, wait for the scribbled count to be taken first.
+  if (!block->sendCommands({kCommandQuit}, 5s)) return fail("the host did not take the earlier commands before QUIT");
+  ++totals.commands;
   const auto code = host->waitExit(10s);
   if (!code) return fail("the host did not end after QUIT");
   if (*code != 0) return fail("the host " + exitOf(*code) + " after QUIT");
