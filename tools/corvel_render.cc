@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -23,6 +22,7 @@
 #include "host/host_options.h"
 #include "tools/beside_this_tool.h"
 #include "tools/midi_file.h"
+#include "tools/number_text.h"
 #include "tools/render_plan.h"
 
 namespace corvel {
@@ -74,10 +74,7 @@ constexpr NumberRule kSpinRule{"--spin-us", 0, 1000000, true};
 // The value, or an empty optional after saying which option was bad. Main.
 std::optional<double> readNumber(const NumberRule& rule, const std::string& text) {
   double value = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value);
-  if (error == std::errc() && stop == end && std::isfinite(value) && value >= rule.low && value <= rule.high &&
-      (!rule.whole || value == std::floor(value)))
+  if (parseReal(text, value) && value >= rule.low && value <= rule.high && (!rule.whole || value == std::floor(value)))
     return value;
   std::fprintf(stderr, "corvel-render: %s takes a %s from %.0f to %.0f, not \"%s\"\n", rule.name,
                rule.whole ? "whole number" : "number", rule.low, rule.high, text.c_str());

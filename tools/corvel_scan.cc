@@ -3,11 +3,11 @@
 // only its own entry. One JSON line per module on standard output.
 #include <unistd.h>
 
-#include <charconv>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "tools/number_text.h"
 #include "tools/scan_child.h"
 #include "tools/scan_json.h"
 #include "tools/scan_run.h"
@@ -39,9 +39,7 @@ struct ScanOptions {
 
 // Main.
 bool readTimeout(const std::string& text, int& seconds) {
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, seconds);
-  return error == std::errc() && stop == end && seconds >= 1 && seconds <= 3600;
+  return parseExact(text, seconds) && seconds >= 1 && seconds <= 3600;
 }
 
 // False on a bad command line, after saying what was wrong. Main.

@@ -1,9 +1,7 @@
 #include "tools/soak_options.h"
 
-#include <charconv>
-#include <cmath>
-
 #include "host/shm_block.h"
+#include "tools/number_text.h"
 
 namespace corvel {
 
@@ -51,16 +49,6 @@ const char kSoakHelp[] =
 namespace {
 
 constexpr double kLongestRun = 1e7;  // seconds: four months, far within the clock's range
-
-// The whole text as one number, nothing before or after it.
-template <class Number>
-bool parseExact(const std::string& text, Number& out) {
-  const char* end = text.data() + text.size();
-  const auto result = std::from_chars(text.data(), end, out);
-  return !text.empty() && result.ec == std::errc() && result.ptr == end;
-}
-
-bool parseReal(const std::string& text, double& out) { return parseExact(text, out) && std::isfinite(out); }
 
 struct Refusal {
   std::string& error;
