@@ -10,7 +10,7 @@
 
 #include "bench/process_cpu.h"
 #include "client/child_process.h"
-#include "client/client_block.h"
+#include "corvel/client_block.h"
 #include "host/host_fixture.h"
 
 namespace corvel {

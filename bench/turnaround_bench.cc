@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "client/child_process.h"
-#include "client/client_block.h"
+#include "corvel/client_block.h"
 #include "platform/system.h"
 
 namespace corvel {

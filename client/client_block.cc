@@ -1,4 +1,4 @@
-#include "client/client_block.h"
+#include "corvel/client_block.h"
 
 #include <algorithm>
 #include <cstring>

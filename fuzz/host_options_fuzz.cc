@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "host/host_options.h"
-#include "host/shm_block.h"
+#include "corvel/shm_block.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <system_error>
 
-#include "host/shm_block.h"
+#include "corvel/shm_block.h"
 
 namespace corvel {
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <utility>
 
-#include "host/shm_block.h"
+#include "corvel/shm_block.h"
 
 namespace corvel {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "host/shm_block.h"
+#include "corvel/shm_block.h"
 #include "instrument/native_instrument.h"
 #include "platform/shm.h"
 

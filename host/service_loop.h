@@ -12,7 +12,7 @@
 
 #include "host/host_options.h"
 #include "host/preset_exchange.h"
-#include "host/shm_block.h"
+#include "corvel/shm_block.h"
 #include "instrument/native_instrument.h"
 #include "platform/parent_watch.h"
 #include "platform/shm.h"

@@ -9,7 +9,7 @@
 #include "host/preset_exchange.h"
 #include "host/preset_file.h"
 #include "host/service_loop.h"
-#include "host/shm_block.h"
+#include "corvel/shm_block.h"
 #include "platform/fatal_report.h"
 #include "platform/parent_watch.h"
 #include "platform/shm.h"

@@ -17,7 +17,7 @@
 #include <type_traits>
 
 #include "client/child_process.h"
-#include "client/client_block.h"
+#include "corvel/client_block.h"
 #include "host/block_scan.h"
 #include "host/host_options.h"
 #include "tools/beside_this_tool.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/shm_block.h"
+#include "corvel/shm_block.h"
 #include "tools/midi_file.h"
 
 namespace corvel {

@@ -1,6 +1,6 @@
 #include "tools/soak_options.h"
 
-#include "host/shm_block.h"
+#include "corvel/shm_block.h"
 #include "tools/number_text.h"
 
 namespace corvel {

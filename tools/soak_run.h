@@ -10,7 +10,7 @@
 #include <string>
 
 #include "client/child_process.h"
-#include "client/client_block.h"
+#include "corvel/client_block.h"
 #include "tools/render_plan.h"
 #include "tools/soak_checks.h"
 #include "tools/soak_options.h"

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/shm_block.h"
+#include "corvel/shm_block.h"
 
 namespace corvel {
 

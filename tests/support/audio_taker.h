@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <thread>
 
-#include "client/client_block.h"
+#include "corvel/client_block.h"
 #include "client/wait_until.h"
 
 namespace corvel {

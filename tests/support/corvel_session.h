@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "client/child_process.h"
-#include "client/client_block.h"
+#include "corvel/client_block.h"
 
 namespace corvel {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "client/child_process.h"
-#include "client/client_block.h"
+#include "corvel/client_block.h"
 #include "client/wait_until.h"
 #include "tests/support/audio_taker.h"
 #include "tests/support/test_platform.h"

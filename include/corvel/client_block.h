@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "host/shm_block.h"
+#include "corvel/shm_block.h"
 
 namespace corvel {
 
