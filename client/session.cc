@@ -60,6 +60,7 @@ struct Session::State {
   std::unique_ptr<ClientBlock> block;       // the exchanges' own mapping, kept until the host has ended
   std::unique_ptr<ChildProcess> host;
   Health health = Health::kGone;
+  bool failureUndescribed = false;
 
   // The exchange with the host, block by block.
   uint32_t taken = 0;           // renderCount of the newest block received
@@ -94,8 +95,8 @@ struct Session::State {
   PushStatus pushFailed(RenderStatus status);
   void awaitPublication(size_t appliedBefore);
   void holdNewest();
-  // Fills lastError(); off the audio road's promises, as a failed host is. Owner.
-  RenderStatus fail(RenderStatus status);
+  // Fills lastError() for the failure fail() noted. Owner.
+  void describePendingFailure();
 
   // The exchange renderBlock runs on as well: [audio] no allocation, no
   // lock, and no wait past `deadline` (kLate), until the host fails.
@@ -119,8 +120,10 @@ struct Session::State {
   void release();
   // release(), and a block is due unless the host idles. [audio]
   void acknowledge();
-  void copyNewest(float* left, float* right) const;  // [audio]
+  void copyNewest(float* left, float* right);  // [audio]
   bool takeHeld(float* left, float* right);          // [audio]
+  // Notes a failed host; lastError() describes it when asked. [audio]
+  RenderStatus fail(RenderStatus status);
 };
 
 // --- Waiting on the host -----------------------------------------------------
@@ -168,15 +171,20 @@ RenderStatus Session::State::awaitCleared(const uint32_t& field, Clock::time_poi
                    Clock::now() + options.hangLimit, deadline);
 }
 
-// Off the audio road's promises: a host that failed is past keeping time with.
 RenderStatus Session::State::fail(RenderStatus status) {
-  const bool hung = status == RenderStatus::kHung;
-  health = hung ? Health::kHung : Health::kGone;
-  const std::string message =
-      hung ? "the host rendered nothing for " + std::to_string(options.hangLimit.count()) + " ms while a block was due"
-           : "the host ended";
-  error = describeFailure(message, host->waitExit(milliseconds(0)), host->output(), host->errors());
+  health = status == RenderStatus::kHung ? Health::kHung : Health::kGone;
+  failureUndescribed = true;
   return status;
+}
+
+// Told only when asked: the texts allocate, which renderBlock may not.
+void Session::State::describePendingFailure() {
+  if (!std::exchange(failureUndescribed, false)) return;
+  const std::string message = health == Health::kHung ? "the host rendered nothing for " +
+                                                            std::to_string(options.hangLimit.count()) +
+                                                            " ms while a block was due"
+                                                      : "the host ended";
+  error = describeFailure(message, host->waitExit(milliseconds(0)), host->output(), host->errors());
 }
 
 // --- Starting and stopping ----------------------------------------------------
@@ -200,7 +208,7 @@ void Session::State::resetExchange() {
 
 StartStatus Session::State::failStart(StartStatus status, const std::string& message) {
   const std::optional<int> ending = host ? host->waitExit(milliseconds(0)) : std::nullopt;
-  error = host ? describeFailure(message, ending, host->output(), host->errors()) : describeFailure(message, {}, "", "");
+  error = describeFailure(message, ending, host ? host->output() : "", host ? host->errors() : "");
   stop();
   return status;
 }
@@ -239,6 +247,7 @@ StartStatus Session::State::launch(const std::string& presetText) {
 // The name goes first: a parent killed between the host's end and its own
 // must not leave a block that no living process knows of.
 void Session::State::stop() {
+  if (host) describePendingFailure();
   if (block) lastPublished = block->readPublishedPreset();
   nameHolder.reset();
   if (host) endHost();
@@ -280,11 +289,11 @@ void Session::State::receive() {
   mirror.blockRendered(raw.outLeft[unacknowledged], raw.outRight[unacknowledged], options.blockFrames);
 }
 
-// The host renders next unless it idles; an idle host renders once a batch woke it.
 void Session::State::release() {
   if (unacknowledged >= 0) block->acknowledge(static_cast<uint32_t>(std::exchange(unacknowledged, -1)));
 }
 
+// The host renders next unless it idles; an idle host renders once a batch woke it.
 void Session::State::acknowledge() {
   release();
   if (!mirror.hostIdle()) {
@@ -293,8 +302,8 @@ void Session::State::acknowledge() {
   }
 }
 
-void Session::State::copyNewest(float* left, float* right) const {
-  const ShmBlock& raw = const_cast<ClientBlock&>(*block).raw();
+void Session::State::copyNewest(float* left, float* right) {
+  const ShmBlock& raw = block->raw();
   std::copy_n(raw.outLeft[unacknowledged], options.blockFrames, left);
   std::copy_n(raw.outRight[unacknowledged], options.blockFrames, right);
 }
@@ -558,7 +567,10 @@ bool Session::running() const {
   return state->host && state->health == Health::kServing && !state->hostEnded();
 }
 
-const SessionError& Session::lastError() const { return state->error; }
+const SessionError& Session::lastError() const {
+  if (state->host) state->describePendingFailure();
+  return state->error;
+}
 
 const SessionOptions& Session::options() const { return state->options; }
 

@@ -183,6 +183,7 @@ TEST_F(SessionTest, KilledHostIsReportedAtOnceAndRestartKeepsThePreset) {
 TEST_F(SessionTest, HungHostIsLateWithinItsDeadlinesThenHung) {
   SessionOptions options = optionsFor(VST2_FIXTURE_HANG_NOTE, true);
   options.hangLimit = 500ms;
+  options.restartAutomatically = true;  // by render(); renderBlock never waits for a start
   Session session;
   ASSERT_EQ(session.start(options), StartStatus::kStarted) << session.lastError().hostLog;
   Audio audio(options.blockFrames);
@@ -205,9 +206,13 @@ TEST_F(SessionTest, HungHostIsLateWithinItsDeadlinesThenHung) {
   std::printf("renderBlock past its deadline by at most %.2f ms\n", worstOverrun);
   EXPECT_LT(worstOverrun, 50.0);
   EXPECT_EQ(status, RenderStatus::kHung);
-  EXPECT_EQ(::kill(static_cast<pid_t>(session.hostProcessId()), 0), 0) << "the hung host still runs";
+  const auto hungHost = static_cast<pid_t>(session.hostProcessId());
+  EXPECT_EQ(::kill(hungHost, 0), 0) << "the hung host still runs";
   EXPECT_EQ(session.render({}, 256, audio.sink()), RenderStatus::kHung);
   EXPECT_NE(session.lastError().message.find("rendered nothing"), std::string::npos);
+  EXPECT_EQ(session.restarts(), 1u);
+  EXPECT_NE(static_cast<pid_t>(session.hostProcessId()), hungHost);
+  EXPECT_EQ(session.render({}, 256, audio.sink()), RenderStatus::kBlock);
 }
 
 // The poison fixture renders NaN from note 100 on: the host silences it,
@@ -237,6 +242,14 @@ TEST_F(SessionTest, StartFailuresSayWhy) {
   EXPECT_NE(session.lastError().hostLog.find("[corvel] loadPlugin failed"), std::string::npos);
   options.hostPath = home + "/no-such-corvel";
   EXPECT_EQ(session.start(options), StartStatus::kNoHost);
+  // Without a host path, corvel is looked for beside this code, then on PATH.
+  options = optionsFor(kMda, false);
+  options.hostPath.clear();
+  const std::string path = getenv("PATH");
+  setenv("PATH", std::filesystem::path(CORVEL_PATH).parent_path().c_str(), 1);
+  EXPECT_EQ(session.start(options), StartStatus::kStarted) << session.lastError().message;
+  setenv("PATH", path.c_str(), 1);
+  session.stop();
   Audio audio(256);
   EXPECT_EQ(session.render({}, 256, audio.sink()), RenderStatus::kNotRunning);
 }
