@@ -46,6 +46,12 @@ size_t occurrences(const std::string& text, const std::string& line) {
   return count;
 }
 
+// Channel messages, each due within the `frames` of its call. [audio] no allocation, no lock.
+bool eventsFit(std::span<const MidiEvent> events, uint32_t frames) {
+  return std::all_of(events.begin(), events.end(),
+                     [frames](const MidiEvent& e) { return isChannelMessage(e) && e.frame < frames; });
+}
+
 bool isFailure(RenderStatus status) { return status == RenderStatus::kHostGone || status == RenderStatus::kHung; }
 
 }  // namespace
@@ -216,7 +222,8 @@ StartStatus Session::State::failStart(StartStatus status, const std::string& mes
 StartStatus Session::State::launch(const std::string& presetText) {
   const std::string problem = optionsProblem(options);
   if (!problem.empty()) return failStart(StartStatus::kBadOptions, problem);
-  if (presetText.size() >= kPresetCapacity) return failStart(StartStatus::kPresetRefused, "the preset text is too large");
+  if (presetText.size() >= kPresetCapacity)
+    return failStart(StartStatus::kPresetRefused, "the preset text is too large");
   const std::string name = uniqueBlockName();
   nameHolder = ClientBlock::create(name);
   block = nameHolder ? ClientBlock::attach(name) : nullptr;
@@ -233,7 +240,8 @@ StartStatus Session::State::launch(const std::string& presetText) {
   const RenderStatus first = awaitHost([this] { return block->renderCount() != 0; },
                                        [this](microseconds round) { block->waitForRender(0, round); }, kNever,
                                        dueSince + options.startLimit);
-  if (first == RenderStatus::kHostGone) return failStart(StartStatus::kHostEnded, "the host ended before its first block");
+  if (first == RenderStatus::kHostGone)
+    return failStart(StartStatus::kHostEnded, "the host ended before its first block");
   if (first != RenderStatus::kBlock)
     return failStart(StartStatus::kNoFirstBlock,
                      "no first block within " + std::to_string(options.startLimit.count()) + " ms");
@@ -467,16 +475,15 @@ StartStatus Session::start(const SessionOptions& options) {
 
 RenderStatus Session::render(std::span<const MidiEvent> events, uint32_t frames, AudioSink sink) {
   State& s = *state;
-  const bool eventsValid = std::all_of(events.begin(), events.end(),
-                                       [frames](const MidiEvent& e) { return isChannelMessage(e) && e.frame < frames; });
-  if (!eventsValid || (frames > 0 && (!sink.left || !sink.right))) return RenderStatus::kBadArgument;
+  if (!eventsFit(events, frames) || (frames > 0 && (!sink.left || !sink.right))) return RenderStatus::kBadArgument;
   if (!s.block) return RenderStatus::kNotRunning;
   s.queue.add(events, s.position);
   for (const MidiEvent& event : events) s.notes.track(event);
   bool fromHost = false;
   for (uint32_t done = 0; done < frames;) {
     if (s.restFirst == s.restEnd) {
-      const RenderStatus status = s.step(s.restLeft.data(), s.restRight.data(), s.position + done + s.options.blockFrames, kNever);
+      const uint64_t blockEnd = s.position + done + s.options.blockFrames;
+      const RenderStatus status = s.step(s.restLeft.data(), s.restRight.data(), blockEnd, kNever);
       if (isFailure(status)) {
         std::fill(sink.left + done, sink.left + frames, 0.0f);
         std::fill(sink.right + done, sink.right + frames, 0.0f);
@@ -504,9 +511,7 @@ RenderStatus Session::renderBlock(std::span<const MidiEvent> events, AudioSink s
                                   std::chrono::steady_clock::time_point deadline) {
   State& s = *state;
   const uint32_t frames = s.options.blockFrames;
-  const bool eventsValid = std::all_of(events.begin(), events.end(),
-                                       [frames](const MidiEvent& e) { return isChannelMessage(e) && e.frame < frames; });
-  if (!eventsValid || !sink.left || !sink.right) return RenderStatus::kBadArgument;
+  if (!eventsFit(events, frames) || !sink.left || !sink.right) return RenderStatus::kBadArgument;
   if (!s.block) return RenderStatus::kNotRunning;
   if (!s.queue.tryAdd(events, s.position)) return RenderStatus::kBadArgument;
   for (const MidiEvent& event : events) s.notes.track(event);
