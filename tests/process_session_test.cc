@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "corvel/session.h"
+#include "instrument/base64.h"
+#include "tests/support/fixture_report_reader.h"
 #include "tests/support/test_platform.h"
 
 namespace corvel {
@@ -145,10 +147,16 @@ TEST_F(SessionTest, PresetTravelsBetweenSessionsAndFiles) {
   EXPECT_EQ(firstChord.left, secondChord.left);
 }
 
+// The fixture synth's preset is its report: a count set by a pushed preset
+// reaches a restarted host only if restart() hands the preset on.
 TEST_F(SessionTest, KilledHostIsReportedAtOnceAndRestartKeepsThePreset) {
   Session session;
-  ASSERT_EQ(session.start(optionsFor(kMda, false)), StartStatus::kStarted) << session.lastError().hostLog;
-  const std::string text = session.preset();
+  ASSERT_EQ(session.start(optionsFor(VST2_FIXTURE_SYNTH, true)), StartStatus::kStarted)
+      << session.lastError().hostLog;
+  fixture::FixtureReport marked = decodeFixtureReport(session.preset());
+  marked.noteOffCount = 4242;
+  ASSERT_EQ(session.pushPreset(base64Encode(reinterpret_cast<const uint8_t*>(&marked), sizeof marked)),
+            PushStatus::kTaken);
   Audio audio(256);
   ASSERT_EQ(session.render(chord(0x90, 100), 256, audio.sink()), RenderStatus::kBlock);
   // Killed from another thread while render() runs in lock step with it.
@@ -172,10 +180,10 @@ TEST_F(SessionTest, KilledHostIsReportedAtOnceAndRestartKeepsThePreset) {
 
   ASSERT_EQ(session.restart(), StartStatus::kStarted) << session.lastError().hostLog;
   EXPECT_EQ(session.restarts(), 1u);
-  EXPECT_EQ(session.preset(), text);
+  EXPECT_GE(decodeFixtureReport(session.preset()).noteOffCount, 4242u);
   Audio after(9600);
   EXPECT_EQ(play(session, chord(0x90, 100), 9600, after), RenderStatus::kBlock);
-  EXPECT_GT(after.rms(), 0.01);
+  EXPECT_GT(after.rms(), 0.0);
   session.stop();
   const std::string ours = "corvel-session-" + std::to_string(getpid()) + "-";
   for (const std::string& name : sharedMemoryNames()) EXPECT_EQ(name.find(ours), std::string::npos) << name;
