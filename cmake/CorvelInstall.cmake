@@ -52,7 +52,7 @@ corvel_install_library(corvel_static corvel_static)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/corvel DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
 # find_package(corvel): relocatable, so an install tree may be moved.
-if(TARGET corvel_shared)  # the libraries are the package: without them there is none
+if(TARGET corvel_platform_ipc OR TARGET corvel_shared)  # no libraries, no package
 install(EXPORT corvelTargets NAMESPACE corvel:: DESTINATION ${corvel_package_dir})
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/corvelConfig.cmake.in
   ${PROJECT_BINARY_DIR}/corvelConfig.cmake INSTALL_DESTINATION ${corvel_package_dir})
