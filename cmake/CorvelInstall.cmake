@@ -38,21 +38,19 @@ foreach(program corvel corvel-render corvel-soak corvel-scan)
   corvel_install_program(${program})
 endforeach()
 
-# The C++ client needs the IPC half of the platform library, never its X11
-# half; until that split exists the client is not installable.
-if(TARGET corvel_platform_ipc)
-  corvel_install_library(corvel_platform_ipc platform_ipc)
-  corvel_install_library(corvel_client client)
-  # session.h speaks C++20 (std::span): its users compile as C++20 too.
-  target_compile_features(corvel_client INTERFACE cxx_std_20)
-endif()
+# The C++ client with the platform pieces it links: the shared block without
+# the window system, and the lookup of the library's own folder.
+corvel_install_library(corvel_platform_ipc platform_ipc)
+corvel_install_library(corvel_platform_module platform_module)
+corvel_install_library(corvel_client client)
+# session.h speaks C++20 (std::span): its users compile as C++20 too.
+target_compile_features(corvel_client INTERFACE cxx_std_20)
 corvel_install_library(corvel_shared corvel)
 corvel_install_library(corvel_static corvel_static)
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/corvel DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
 # find_package(corvel): relocatable, so an install tree may be moved.
-if(TARGET corvel_platform_ipc OR TARGET corvel_shared)  # no libraries, no package
 install(EXPORT corvelTargets NAMESPACE corvel:: DESTINATION ${corvel_package_dir})
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/corvelConfig.cmake.in
   ${PROJECT_BINARY_DIR}/corvelConfig.cmake INSTALL_DESTINATION ${corvel_package_dir})
@@ -60,7 +58,6 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/corvelConfigVersion.cmake
   VERSION ${CORVEL_VERSION} COMPATIBILITY SameMinorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/corvelConfig.cmake ${PROJECT_BINARY_DIR}/corvelConfigVersion.cmake
   DESTINATION ${corvel_package_dir})
-endif()
 
 if(WIN32)
   return()
