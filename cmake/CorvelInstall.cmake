@@ -79,7 +79,6 @@ install(CODE "
 set(CPACK_PACKAGE_NAME corvel)
 set(CPACK_PACKAGE_VERSION ${CORVEL_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Out-of-process host for one instrument plug-in, with a C and C++ client library")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_INSTALL_PREFIX /usr)
 set(CPACK_SET_DESTDIR ON)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "corvel maintainers <maintainers@corvel.invalid>")
@@ -88,6 +87,6 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 # Depends comes from the libraries the programs link (dpkg-shlibdeps).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# A shlibs file for packages built against libcorvel, and the ldconfig trigger.
+# A shlibs file for packages built against libcorvel, and ldconfig after installing.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 include(CPack)
