@@ -38,10 +38,9 @@ foreach(program corvel corvel-render corvel-soak corvel-scan)
   corvel_install_program(${program})
 endforeach()
 
-# The C++ client with the platform pieces it links: the shared block without
-# the window system, and the lookup of the library's own folder.
+# The C++ client with the platform piece it links: the shared block and the
+# process services, without the window system.
 corvel_install_library(corvel_platform_ipc platform_ipc)
-corvel_install_library(corvel_platform_module platform_module)
 corvel_install_library(corvel_client client)
 # session.h speaks C++20 (std::span): its users compile as C++20 too.
 target_compile_features(corvel_client INTERFACE cxx_std_20)
