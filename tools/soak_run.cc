@@ -40,8 +40,6 @@ SoakRun::Clock::duration secondsOf(double seconds) {
   return std::chrono::duration_cast<SoakRun::Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
-RenderPlan freshMirror(const SoakOptions& o) { return RenderPlan(MidiSong{}, o.sampleRate, o.block, 0); }
-
 // ChildProcess gives a signal that ended the process as its negative.
 std::string exitOf(int code) {
   return code < 0 ? "died of signal " + std::to_string(-code) : "ended with exit code " + std::to_string(code);
@@ -66,8 +64,7 @@ SoakRun::SoakRun(const SoakOptions& options, uint64_t seed, const std::atomic<bo
       interrupted(interrupted),
       random(seed),
       shmName("corvel-soak-" + std::to_string(getpid())),
-      display(std::getenv("DISPLAY") && *std::getenv("DISPLAY")),
-      mirror(freshMirror(options)) {}
+      display(std::getenv("DISPLAY") && *std::getenv("DISPLAY")) {}
 
 int SoakRun::run() {
   block = ClientBlock::create(shmName);
@@ -225,7 +222,7 @@ void SoakRun::awaitRender() {
     if (block->waitForRender(ledger.lastCount(), 100ms)) return takeBlock();
     if (hostEnded()) return;
     if (resetSinceLastLook()) {
-      mirror = freshMirror(options);
+      mirror = HostIdleMirror();
       mirror.blockRendered(0);
       return;
     }
