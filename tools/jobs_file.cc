@@ -233,10 +233,11 @@ const KeyRule kKeys[] = {
 std::string jobFrom(std::string_view line, RenderJob& job) {
   const FlatObjectRead read = readFlatObject(line);
   if (!read.error.empty()) return read.error;
-  for (const auto& [key, value] : read.fields) {
+  for (const auto& field : read.fields) {
+    const std::string& key = field.first;
     const KeyRule* rule = std::find_if(std::begin(kKeys), std::end(kKeys), [&](const KeyRule& r) { return key == r.key; });
     if (rule == std::end(kKeys)) return "unknown key \"" + key + "\"";
-    if (const std::string why = rule->set(value, job); !why.empty()) return "\"" + key + "\" " + why;
+    if (const std::string why = rule->set(field.second, job); !why.empty()) return "\"" + key + "\" " + why;
   }
   if (job.plugin.empty()) return "\"plugin\" is missing";
   if (job.out.empty()) return "\"out\" is missing";

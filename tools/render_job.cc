@@ -110,14 +110,10 @@ SessionOptions sessionOptions(const RenderJob& job) {
   return options;
 }
 
-// The session's account of a failure, with how the host ended. Any thread.
+// The session's account of a failure, which ends in how the host ended.
+// Any thread.
 std::string failureText(const SessionError& error, const char* fallback) {
-  std::string why = error.message.empty() ? fallback : error.message;
-  if (error.signal)
-    why += " (the host was killed by signal " + std::to_string(*error.signal) + ")";
-  else if (error.exitCode)
-    why += " (the host exited with code " + std::to_string(*error.exitCode) + ")";
-  return why;
+  return error.message.empty() ? fallback : error.message;
 }
 
 bool rendered(RenderStatus status) { return status == RenderStatus::kBlock || status == RenderStatus::kIdle; }
