@@ -22,7 +22,7 @@ using std::chrono::milliseconds;
 
 // No wait sleeps longer than this before it looks whether the host process
 // has ended, so a killed host is reported well within 100 ms.
-constexpr milliseconds kProcessRound{20};
+constexpr milliseconds kProcessRound{10};
 // Fields that have no wake of their own on every system are re-read this often.
 constexpr microseconds kFieldRound{1000};
 // A host that has not ended this long after QUIT or SIGTERM is killed.
@@ -34,6 +34,8 @@ constexpr int kSignalKill = 9;
 constexpr size_t kBacklogRoom = 4096;
 // The host's line after it applied (and published) a preset.
 constexpr char kPresetAppliedLine[] = "[corvel] panic after preset";
+// The host's line when it reset a plug-in after broken output, and idles.
+constexpr char kResetLine[] = "[corvel] plug-in reset after non-finite output";
 constexpr Clock::time_point kNever = Clock::time_point::max();
 
 enum class Health { kServing, kGone, kHung };
@@ -67,6 +69,7 @@ struct Session::State {
   bool dropDue = false;         // the due block belongs to a renderBlock that was late
   Clock::time_point dueSince;
   bool panicPending = false;  // ALL_NOTES_OFF goes out with the next exchange
+  size_t resetsSeen = 0;      // plug-in resets the host logged and the mirror followed
   IdleMirror mirror;
   EventQueue queue;
   HeldNotes notes;
@@ -81,35 +84,43 @@ struct Session::State {
   bool restFromHost = false;
   uint64_t position = 0;  // frames given to the caller so far
 
+  // Owner thread.
   StartStatus launch(const std::string& presetText);
   StartStatus failStart(StartStatus status, const std::string& message);
   void resetExchange();
   void stop();
   void endHost();
+  PushStatus push(const std::string& text);
+  PushStatus pushFailed(RenderStatus status);
+  void awaitPublication(size_t appliedBefore);
+  void holdNewest();
+  // Fills lastError(); off the audio road's promises, as a failed host is. Owner.
+  RenderStatus fail(RenderStatus status);
 
+  // The exchange renderBlock runs on as well: [audio] no allocation, no
+  // lock, and no wait past `deadline` (kLate), until the host fails.
+  // A finished child is reaped on the first look. [audio]
   bool hostEnded() { return host->waitExit(milliseconds(0)).has_value(); }
+  // Waits until `ready()`, sleeping through `sleep(round)`: kHostGone once
+  // the process has ended, kHung from `hangAt`, kLate from `deadline`. [audio]
   template <class Ready, class Sleep>
   RenderStatus awaitHost(Ready ready, Sleep sleep, Clock::time_point hangAt, Clock::time_point deadline);
   RenderStatus awaitBlock(Clock::time_point deadline);
   RenderStatus awaitCleared(const uint32_t& field, Clock::time_point deadline);
-  RenderStatus fail(RenderStatus status);
-
+  // One block into `left` and `right` (zeros unless kBlock); `blockEnd` is the
+  // frame after it on the caller's timeline. [audio]
   RenderStatus step(float* left, float* right, uint64_t blockEnd, Clock::time_point deadline);
   RenderStatus exchange(float* left, float* right, uint64_t blockEnd, Clock::time_point deadline);
   RenderStatus sendBatch(uint64_t blockEnd, Clock::time_point deadline);
-  void receive();
-  // Lets the host have the newest block's buffer back. [audio] no allocation, no lock.
-  void release();
-  void acknowledge();
   RenderStatus receiveDue(Clock::time_point deadline);
-  void copyNewest(float* left, float* right) const;
-  void holdNewest();
-  bool takeHeld(float* left, float* right);
-
-  PushStatus push(const std::string& text);
-  PushStatus pushFailed(RenderStatus status);
-  void awaitPublication(size_t appliedBefore);
-  void queuePanic();
+  // Takes note of the newest block and mirrors the host's idle rule on it. [audio]
+  void receive();
+  // Lets the host have the newest block's buffer back. [audio]
+  void release();
+  // release(), and a block is due unless the host idles. [audio]
+  void acknowledge();
+  void copyNewest(float* left, float* right) const;  // [audio]
+  bool takeHeld(float* left, float* right);          // [audio]
 };
 
 // --- Waiting on the host -----------------------------------------------------
@@ -127,10 +138,23 @@ RenderStatus Session::State::awaitHost(Ready ready, Sleep sleep, Clock::time_poi
   }
 }
 
+// kIdle when the host reset its plug-in instead: after a block it silenced,
+// a wait of more than a round looks at its log for that.
 RenderStatus Session::State::awaitBlock(Clock::time_point deadline) {
-  return awaitHost([this] { return block->renderCount() != taken; },
-                   [this](microseconds round) { block->waitForRender(taken, round); },
-                   dueSince + options.hangLimit, deadline);
+  const auto logFrom = mirror.mayBeReset() ? Clock::now() + kProcessRound : kNever;
+  bool reset = false;
+  auto ready = [&] {
+    if (block->renderCount() != taken) return true;
+    reset = Clock::now() >= logFrom && occurrences(host->output(), kResetLine) > resetsSeen;
+    return reset;
+  };
+  const RenderStatus status = awaitHost(ready, [this](microseconds round) { block->waitForRender(taken, round); },
+                                        dueSince + options.hangLimit, deadline);
+  if (!reset) return status;
+  ++resetsSeen;
+  mirror.hostReset();
+  blockDue = dropDue = false;
+  return RenderStatus::kIdle;
 }
 
 // The host clears these counts and sizes when it takes what they announce.
@@ -161,6 +185,7 @@ void Session::State::resetExchange() {
   taken = 0;
   unacknowledged = -1;
   undelivered = blockDue = dropDue = panicPending = false;
+  resetsSeen = 0;
   mirror.reset();
   queue.clear();
   queue.reserve(kBacklogRoom);
@@ -297,16 +322,17 @@ bool Session::State::takeHeld(float* left, float* right) {
 }
 
 // A block the host owes is the caller's next, unless a late renderBlock gave
-// up on it. kBlock when none was due.
+// up on it. kBlock once nothing is due any more (also when the host went
+// idle instead); otherwise why the wait ended.
 RenderStatus Session::State::receiveDue(Clock::time_point deadline) {
   if (!blockDue) return RenderStatus::kBlock;
   const RenderStatus due = awaitBlock(deadline);
+  if (due == RenderStatus::kIdle) return RenderStatus::kBlock;
   if (due != RenderStatus::kBlock) return due;
   receive();
   undelivered = !std::exchange(dropDue, false);
   return RenderStatus::kBlock;
 }
-
 // MIDI goes before the acknowledgement, so the host reads it before it
 // renders the next block.
 RenderStatus Session::State::sendBatch(uint64_t blockEnd, Clock::time_point deadline) {
@@ -349,7 +375,8 @@ RenderStatus Session::State::exchange(float* left, float* right, uint64_t blockE
   const RenderStatus sent = sendBatch(blockEnd, deadline);
   if (sent != RenderStatus::kBlock) return sent;
   acknowledge();
-  if (!blockDue) return RenderStatus::kIdle;
+  // Nothing is awaited from an idle host, so only its process tells of its end.
+  if (!blockDue) return hostEnded() ? RenderStatus::kHostGone : RenderStatus::kIdle;
   const RenderStatus next = awaitBlock(deadline);
   if (next == RenderStatus::kLate) dropDue = true;
   if (next != RenderStatus::kBlock) return next;
@@ -396,14 +423,10 @@ PushStatus Session::State::push(const std::string& text) {
   acknowledge();
   const RenderStatus taken = awaitCleared(raw.presetInSize, kNever);
   if (taken != RenderStatus::kBlock) return pushFailed(taken);
-  if (blockDue) {
-    const RenderStatus next = awaitBlock(kNever);
-    if (next != RenderStatus::kBlock) return pushFailed(next);
-    receive();
-    undelivered = true;
-  } else if (text.size() >= kSmallestPreset) {
-    awaitPublication(appliedBefore);
-  }
+  const bool blockFollows = blockDue;
+  const RenderStatus next = receiveDue(kNever);
+  if (next != RenderStatus::kBlock) return pushFailed(next);
+  if (!blockFollows && text.size() >= kSmallestPreset) awaitPublication(appliedBefore);
   if (text.size() < kSmallestPreset) return PushStatus::kRejected;
   lastPushed = text;
   return PushStatus::kTaken;

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <thread>
 #include <vector>
 
 #include "corvel/session.h"
@@ -125,6 +126,12 @@ TEST_F(SessionTest, PresetTravelsBetweenSessionsAndFiles) {
   EXPECT_EQ(first.loadPreset(file), PushStatus::kTaken);
   Audio firstChord(9600);
   play(first, chord(0x90, 40), 9600, firstChord);
+  // While notes sound, the host waits for each block to be taken before it
+  // looks for a preset: each push must let it go on, keeping those blocks.
+  EXPECT_EQ(first.pushPreset(text), PushStatus::kTaken);
+  EXPECT_EQ(first.pushPreset(text), PushStatus::kTaken);
+  Audio afterPush(2560);
+  EXPECT_EQ(play(first, {}, 2560, afterPush, 256), RenderStatus::kBlock);
 
   SessionOptions options = optionsFor(kAmsynth, true);
   options.presetText = text;
@@ -142,11 +149,19 @@ TEST_F(SessionTest, KilledHostIsReportedAtOnceAndRestartKeepsThePreset) {
   const std::string text = session.preset();
   Audio audio(256);
   ASSERT_EQ(session.render(chord(0x90, 100), 256, audio.sink()), RenderStatus::kBlock);
-  ASSERT_EQ(::kill(static_cast<pid_t>(session.hostProcessId()), SIGKILL), 0);
-  const auto killed = Clock::now();
+  // Killed from another thread while render() runs in lock step with it.
+  const auto pid = static_cast<pid_t>(session.hostProcessId());
+  Clock::time_point killed;
+  std::thread killer([&] {
+    std::this_thread::sleep_for(200ms);
+    killed = Clock::now();
+    ::kill(pid, SIGKILL);
+  });
   RenderStatus status = RenderStatus::kBlock;
   while (status == RenderStatus::kBlock) status = session.render({}, 256, audio.sink());
-  const auto reported = std::chrono::duration<double, std::milli>(Clock::now() - killed).count();
+  const auto reportedAt = Clock::now();
+  killer.join();
+  const auto reported = std::chrono::duration<double, std::milli>(reportedAt - killed).count();
   std::printf("kill to kHostGone: %.1f ms\n", reported);
   EXPECT_EQ(status, RenderStatus::kHostGone);
   EXPECT_LT(reported, 1000.0);
@@ -193,6 +208,22 @@ TEST_F(SessionTest, HungHostIsLateWithinItsDeadlinesThenHung) {
   EXPECT_EQ(::kill(static_cast<pid_t>(session.hostProcessId()), 0), 0) << "the hung host still runs";
   EXPECT_EQ(session.render({}, 256, audio.sink()), RenderStatus::kHung);
   EXPECT_NE(session.lastError().message.find("rendered nothing"), std::string::npos);
+}
+
+// The poison fixture renders NaN from note 100 on: the host silences it,
+// resets the plug-in and idles, which the session must follow, not wait out.
+TEST_F(SessionTest, HostThatResetItsPlugInIdlesInsteadOfHanging) {
+  SessionOptions options = optionsFor(VST2_FIXTURE_POISON_NOTE, true);
+  options.hangLimit = 1s;
+  Session session;
+  ASSERT_EQ(session.start(options), StartStatus::kStarted) << session.lastError().hostLog;
+  Audio poisoned(4800);
+  EXPECT_EQ(play(session, {{0, 0x90, 100, 100}}, 4800, poisoned, 256), RenderStatus::kBlock);
+  EXPECT_EQ(poisoned.rms(), 0.0);
+  Audio cured(4800);
+  EXPECT_EQ(play(session, {{0, 0x90, 60, 100}}, 4800, cured, 256), RenderStatus::kBlock);
+  EXPECT_TRUE(cured.finite());
+  EXPECT_GT(cured.rms(), 0.0);
 }
 
 TEST_F(SessionTest, StartFailuresSayWhy) {
