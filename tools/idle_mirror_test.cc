@@ -1,6 +1,9 @@
-#include "tools/idle_mirror.h"
-
+// The session's mirror of the host's idle rule, which corvel-soak follows too.
 #include <gtest/gtest.h>
+
+#include <vector>
+
+#include "client/session_events.h"
 
 namespace corvel {
 namespace {
@@ -13,16 +16,26 @@ ShmMidiEvent note(uint8_t type, uint8_t velocity) {
   return event;
 }
 
-TEST(HostIdleMirror, FollowsTheHostIntoAndOutOfIdle) {
-  HostIdleMirror mirror;
-  mirror.blockRendered(0.0f);
+void renderAt(IdleMirror& mirror, float level) {
+  const std::vector<float> block(16, level);
+  mirror.blockRendered(block.data(), block.data(), 16);
+}
+
+TEST(IdleMirror, FollowsTheHostIntoAndOutOfIdle) {
+  IdleMirror mirror;
+  renderAt(mirror, 0.0f);
   EXPECT_TRUE(mirror.hostIdle());
-  mirror.noteSent({note(kMidiNoteOn, 100)});
+  const ShmMidiEvent on = note(kMidiNoteOn, 100);
+  mirror.batchSent(&on, 1);
   EXPECT_FALSE(mirror.hostIdle());
-  mirror.blockRendered(0.0f);  // a held note keeps it rendering
+  renderAt(mirror, 0.0f);  // a held note keeps it rendering
   EXPECT_FALSE(mirror.hostIdle());
-  mirror.noteSent({note(kMidiNoteOn, 0), note(kMidiNoteOff, 0)});
-  mirror.blockRendered(0.0004f);
+  const ShmMidiEvent offs[] = {note(kMidiNoteOn, 0), note(kMidiNoteOff, 0)};
+  mirror.batchSent(offs, 2);
+  renderAt(mirror, 0.0004f);
+  EXPECT_TRUE(mirror.hostIdle());
+  mirror.batchSent(&on, 1);
+  mirror.hostReset();  // the plug-in's reset forgets the note
   EXPECT_TRUE(mirror.hostIdle());
 }
 

@@ -211,7 +211,7 @@ void SoakRun::sendMidi(const std::vector<ShmMidiEvent>& batch) {
   std::copy(batch.begin(), batch.end(), raw.midiEvents);
   storeRelease(raw.midiCount, static_cast<uint32_t>(batch.size()));
   block->wakeHost(raw.midiCount);
-  mirror.noteSent(batch);
+  mirror.batchSent(batch.data(), static_cast<uint32_t>(batch.size()));
 }
 
 // The idle rule says a block is due. A plug-in reset (after broken output)
@@ -222,8 +222,7 @@ void SoakRun::awaitRender() {
     if (block->waitForRender(ledger.lastCount(), 100ms)) return takeBlock();
     if (hostEnded()) return;
     if (resetSinceLastLook()) {
-      mirror = HostIdleMirror();
-      mirror.blockRendered(0);
+      mirror.hostReset();
       return;
     }
     if (Clock::now() > limit) return fail("the host rendered no block though one was due");
@@ -250,7 +249,7 @@ void SoakRun::takeBlock(Acknowledge acknowledge) {
   totals.blocks = ledger.blocks();
   if (!scan.finite) fail("block " + std::to_string(count) + " holds a non-finite sample");
   checkLedger();
-  mirror.blockRendered(scan.peak);
+  mirror.blockRendered(raw.outLeft[buffer], raw.outRight[buffer], options.block);
   if (acknowledge == Acknowledge::kYes) block->acknowledge(buffer);
 }
 
