@@ -43,7 +43,8 @@ constexpr char kHelp[] =
     "                       to others)\n"
     "  --jobs <file>        render every job of a JSON-lines file, one host each\n"
     "  -j <n>               with --jobs: jobs rendered at once, 1-64 (default: 1)\n"
-    "  --verbose            show the host's log\n"
+    "  --verbose            with --jobs: the host's last log lines follow a failed job's\n"
+    "                       line (a single render that fails always shows them)\n"
     "  --help               this text\n"
     "A jobs file holds one JSON object per line, for instance\n"
     "  {\"plugin\": \"dx10.vst3\", \"out\": \"a.wav\", \"midi\": \"a.mid\", \"preset\": \"a.txt\",\n"
@@ -136,7 +137,6 @@ int renderOne(const CommandLine& c) {
     std::fprintf(stderr, "corvel-render: %s\n%s", outcome.why.c_str(), outcome.hostLog.c_str());
     return 1;
   }
-  if (c.verbose) std::fputs(outcome.hostLog.c_str(), stderr);
   std::printf("%s\n", outcomeLine(c.job, outcome).c_str());
   return 0;
 }

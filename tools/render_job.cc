@@ -157,7 +157,7 @@ class JobRun {
     wav.finish();
     outcome.renderSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     if (!job.presetOut.empty()) std::ofstream(job.presetOut, std::ios::binary) << session.preset();
-    stopHost();
+    session.stop();
     outcome.status = JobStatus::kDone;
     outcome.frames = plan.frameCount();
     outcome.audioSeconds = static_cast<double>(outcome.frames) / job.sampleRate;
@@ -167,14 +167,10 @@ class JobRun {
   }
 
   // Ends the host and removes the block before the caller hears the outcome.
-  void stopHost() {
-    session.stop();
-    outcome.hostLog = session.lastError().hostLog;
-  }
-
   JobOutcome failed(const std::string& why) {
     outcome.why = why;
-    stopHost();
+    session.stop();
+    outcome.hostLog = session.lastError().hostLog;
     return outcome;
   }
 

@@ -28,7 +28,7 @@ enum class JobStatus { kDone, kFailed };
 struct JobOutcome {
   JobStatus status = JobStatus::kFailed;
   std::string why;      // kFailed: one line, with the host's exit code or signal when it ended
-  std::string hostLog;  // the host's last log lines, as far as the session kept them
+  std::string hostLog;  // kFailed: the host's last log lines, when a host ran
   uint64_t frames = 0;
   double audioSeconds = 0;
   double renderSeconds = 0;  // from the host's first block to the last
