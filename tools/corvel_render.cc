@@ -36,7 +36,8 @@ constexpr char kHelp[] =
     "  --tail <seconds>     time rendered after the last MIDI event, 0-3600 (default: 1)\n"
     "  --preset-in <file>   preset text applied at start-up\n"
     "  --preset-out <file>  write the plug-in's final preset text here\n"
-    "  --host <path>        the corvel executable (default: next to this tool)\n"
+    "  --host <path>        the corvel executable (default: next to this tool, then\n"
+    "                       on PATH)\n"
     "  --spin-us <n>        host and this tool watch for each other for up to n µs\n"
     "                       (0-1000000) before they sleep, yielding to any other\n"
     "                       work (default: 50; 0 sleeps at once and leaves the core\n"
@@ -130,6 +131,7 @@ ParseOutcome parse(int argc, char** argv, CommandLine& c) {
   return o.plugin.empty() || c.workersGiven ? ParseOutcome::kUsage : ParseOutcome::kSingle;
 }
 
+// Main.
 int renderOne(const CommandLine& c) {
   ProgressBar bar;
   const JobOutcome outcome = renderJob(c.job, [&bar](uint64_t done, uint64_t total) { bar.update(done, total); });
@@ -141,6 +143,7 @@ int renderOne(const CommandLine& c) {
   return 0;
 }
 
+// Main.
 int renderBatch(const CommandLine& c) {
   std::ifstream file(c.jobsFile);
   if (!file) return std::fprintf(stderr, "corvel-render: cannot read %s\n", c.jobsFile.c_str()), 2;

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "corvel/session.h"
-#include "tools/beside_this_tool.h"
 #include "tools/midi_file.h"
 #include "tools/render_plan.h"
 
@@ -57,6 +56,7 @@ class WavOutput {
   SNDFILE* file = nullptr;
 };
 
+// Peak and power of what was written. One thread.
 struct Levels {
   double sumSquares = 0;
   float peak = 0;
@@ -98,6 +98,7 @@ std::string planRefusal(const RenderPlan& plan, const RenderJob& job, double sec
   return text;
 }
 
+// Any thread.
 SessionOptions sessionOptions(const RenderJob& job) {
   SessionOptions options;
   options.plugin = job.plugin;
@@ -105,7 +106,7 @@ SessionOptions sessionOptions(const RenderJob& job) {
   options.sampleRate = job.sampleRate;
   options.blockFrames = job.block;
   options.presetFile = job.presetIn;
-  options.hostPath = job.host.empty() ? besideThisTool("corvel") : job.host;
+  options.hostPath = job.host;  // empty: the session looks beside this tool first
   options.spin = std::chrono::microseconds(job.spinMicroseconds);
   return options;
 }
@@ -116,8 +117,10 @@ std::string failureText(const SessionError& error, const char* fallback) {
   return error.message.empty() ? fallback : error.message;
 }
 
+// Any thread.
 bool rendered(RenderStatus status) { return status == RenderStatus::kBlock || status == RenderStatus::kIdle; }
 
+// One job from its song to its WAV file, on the thread that runs it.
 class JobRun {
  public:
   JobRun(const RenderJob& job, const FrameProgress& progress) : job(job), progress(progress) {}
