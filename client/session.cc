@@ -46,6 +46,12 @@ size_t occurrences(const std::string& text, const std::string& line) {
   return count;
 }
 
+// Channel messages, each due within the `frames` of its call. [audio] no allocation, no lock.
+bool eventsFit(std::span<const MidiEvent> events, uint32_t frames) {
+  return std::all_of(events.begin(), events.end(),
+                     [frames](const MidiEvent& e) { return isChannelMessage(e) && e.frame < frames; });
+}
+
 bool isFailure(RenderStatus status) { return status == RenderStatus::kHostGone || status == RenderStatus::kHung; }
 
 }  // namespace
@@ -60,6 +66,7 @@ struct Session::State {
   std::unique_ptr<ClientBlock> block;       // the exchanges' own mapping, kept until the host has ended
   std::unique_ptr<ChildProcess> host;
   Health health = Health::kGone;
+  bool failureUndescribed = false;
 
   // The exchange with the host, block by block.
   uint32_t taken = 0;           // renderCount of the newest block received
@@ -94,8 +101,8 @@ struct Session::State {
   PushStatus pushFailed(RenderStatus status);
   void awaitPublication(size_t appliedBefore);
   void holdNewest();
-  // Fills lastError(); off the audio road's promises, as a failed host is. Owner.
-  RenderStatus fail(RenderStatus status);
+  // Fills lastError() for the failure fail() noted. Owner.
+  void describePendingFailure();
 
   // The exchange renderBlock runs on as well: [audio] no allocation, no
   // lock, and no wait past `deadline` (kLate), until the host fails.
@@ -119,8 +126,10 @@ struct Session::State {
   void release();
   // release(), and a block is due unless the host idles. [audio]
   void acknowledge();
-  void copyNewest(float* left, float* right) const;  // [audio]
+  void copyNewest(float* left, float* right);  // [audio]
   bool takeHeld(float* left, float* right);          // [audio]
+  // Notes a failed host; lastError() describes it when asked. [audio]
+  RenderStatus fail(RenderStatus status);
 };
 
 // --- Waiting on the host -----------------------------------------------------
@@ -168,15 +177,20 @@ RenderStatus Session::State::awaitCleared(const uint32_t& field, Clock::time_poi
                    Clock::now() + options.hangLimit, deadline);
 }
 
-// Off the audio road's promises: a host that failed is past keeping time with.
 RenderStatus Session::State::fail(RenderStatus status) {
-  const bool hung = status == RenderStatus::kHung;
-  health = hung ? Health::kHung : Health::kGone;
-  const std::string message =
-      hung ? "the host rendered nothing for " + std::to_string(options.hangLimit.count()) + " ms while a block was due"
-           : "the host ended";
-  error = describeFailure(message, host->waitExit(milliseconds(0)), host->output(), host->errors());
+  health = status == RenderStatus::kHung ? Health::kHung : Health::kGone;
+  failureUndescribed = true;
   return status;
+}
+
+// Told only when asked: the texts allocate, which renderBlock may not.
+void Session::State::describePendingFailure() {
+  if (!std::exchange(failureUndescribed, false)) return;
+  const std::string message = health == Health::kHung ? "the host rendered nothing for " +
+                                                            std::to_string(options.hangLimit.count()) +
+                                                            " ms while a block was due"
+                                                      : "the host ended";
+  error = describeFailure(message, host->waitExit(milliseconds(0)), host->output(), host->errors());
 }
 
 // --- Starting and stopping ----------------------------------------------------
@@ -200,7 +214,7 @@ void Session::State::resetExchange() {
 
 StartStatus Session::State::failStart(StartStatus status, const std::string& message) {
   const std::optional<int> ending = host ? host->waitExit(milliseconds(0)) : std::nullopt;
-  error = host ? describeFailure(message, ending, host->output(), host->errors()) : describeFailure(message, {}, "", "");
+  error = describeFailure(message, ending, host ? host->output() : "", host ? host->errors() : "");
   stop();
   return status;
 }
@@ -208,7 +222,8 @@ StartStatus Session::State::failStart(StartStatus status, const std::string& mes
 StartStatus Session::State::launch(const std::string& presetText) {
   const std::string problem = optionsProblem(options);
   if (!problem.empty()) return failStart(StartStatus::kBadOptions, problem);
-  if (presetText.size() >= kPresetCapacity) return failStart(StartStatus::kPresetRefused, "the preset text is too large");
+  if (presetText.size() >= kPresetCapacity)
+    return failStart(StartStatus::kPresetRefused, "the preset text is too large");
   const std::string name = uniqueBlockName();
   nameHolder = ClientBlock::create(name);
   block = nameHolder ? ClientBlock::attach(name) : nullptr;
@@ -225,7 +240,8 @@ StartStatus Session::State::launch(const std::string& presetText) {
   const RenderStatus first = awaitHost([this] { return block->renderCount() != 0; },
                                        [this](microseconds round) { block->waitForRender(0, round); }, kNever,
                                        dueSince + options.startLimit);
-  if (first == RenderStatus::kHostGone) return failStart(StartStatus::kHostEnded, "the host ended before its first block");
+  if (first == RenderStatus::kHostGone)
+    return failStart(StartStatus::kHostEnded, "the host ended before its first block");
   if (first != RenderStatus::kBlock)
     return failStart(StartStatus::kNoFirstBlock,
                      "no first block within " + std::to_string(options.startLimit.count()) + " ms");
@@ -239,6 +255,7 @@ StartStatus Session::State::launch(const std::string& presetText) {
 // The name goes first: a parent killed between the host's end and its own
 // must not leave a block that no living process knows of.
 void Session::State::stop() {
+  if (host) describePendingFailure();
   if (block) lastPublished = block->readPublishedPreset();
   nameHolder.reset();
   if (host) endHost();
@@ -280,11 +297,11 @@ void Session::State::receive() {
   mirror.blockRendered(raw.outLeft[unacknowledged], raw.outRight[unacknowledged], options.blockFrames);
 }
 
-// The host renders next unless it idles; an idle host renders once a batch woke it.
 void Session::State::release() {
   if (unacknowledged >= 0) block->acknowledge(static_cast<uint32_t>(std::exchange(unacknowledged, -1)));
 }
 
+// The host renders next unless it idles; an idle host renders once a batch woke it.
 void Session::State::acknowledge() {
   release();
   if (!mirror.hostIdle()) {
@@ -293,8 +310,8 @@ void Session::State::acknowledge() {
   }
 }
 
-void Session::State::copyNewest(float* left, float* right) const {
-  const ShmBlock& raw = const_cast<ClientBlock&>(*block).raw();
+void Session::State::copyNewest(float* left, float* right) {
+  const ShmBlock& raw = block->raw();
   std::copy_n(raw.outLeft[unacknowledged], options.blockFrames, left);
   std::copy_n(raw.outRight[unacknowledged], options.blockFrames, right);
 }
@@ -458,16 +475,15 @@ StartStatus Session::start(const SessionOptions& options) {
 
 RenderStatus Session::render(std::span<const MidiEvent> events, uint32_t frames, AudioSink sink) {
   State& s = *state;
-  const bool eventsValid = std::all_of(events.begin(), events.end(),
-                                       [frames](const MidiEvent& e) { return isChannelMessage(e) && e.frame < frames; });
-  if (!eventsValid || (frames > 0 && (!sink.left || !sink.right))) return RenderStatus::kBadArgument;
+  if (!eventsFit(events, frames) || (frames > 0 && (!sink.left || !sink.right))) return RenderStatus::kBadArgument;
   if (!s.block) return RenderStatus::kNotRunning;
   s.queue.add(events, s.position);
   for (const MidiEvent& event : events) s.notes.track(event);
   bool fromHost = false;
   for (uint32_t done = 0; done < frames;) {
     if (s.restFirst == s.restEnd) {
-      const RenderStatus status = s.step(s.restLeft.data(), s.restRight.data(), s.position + done + s.options.blockFrames, kNever);
+      const uint64_t blockEnd = s.position + done + s.options.blockFrames;
+      const RenderStatus status = s.step(s.restLeft.data(), s.restRight.data(), blockEnd, kNever);
       if (isFailure(status)) {
         std::fill(sink.left + done, sink.left + frames, 0.0f);
         std::fill(sink.right + done, sink.right + frames, 0.0f);
@@ -495,9 +511,7 @@ RenderStatus Session::renderBlock(std::span<const MidiEvent> events, AudioSink s
                                   std::chrono::steady_clock::time_point deadline) {
   State& s = *state;
   const uint32_t frames = s.options.blockFrames;
-  const bool eventsValid = std::all_of(events.begin(), events.end(),
-                                       [frames](const MidiEvent& e) { return isChannelMessage(e) && e.frame < frames; });
-  if (!eventsValid || !sink.left || !sink.right) return RenderStatus::kBadArgument;
+  if (!eventsFit(events, frames) || !sink.left || !sink.right) return RenderStatus::kBadArgument;
   if (!s.block) return RenderStatus::kNotRunning;
   if (!s.queue.tryAdd(events, s.position)) return RenderStatus::kBadArgument;
   for (const MidiEvent& event : events) s.notes.track(event);
@@ -558,7 +572,10 @@ bool Session::running() const {
   return state->host && state->health == Health::kServing && !state->hostEnded();
 }
 
-const SessionError& Session::lastError() const { return state->error; }
+const SessionError& Session::lastError() const {
+  if (state->host) state->describePendingFailure();
+  return state->error;
+}
 
 const SessionOptions& Session::options() const { return state->options; }
 
