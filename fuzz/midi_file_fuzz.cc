@@ -1,12 +1,14 @@
 // The MIDI file reader and the render plan over arbitrary bytes. The first
 // four bytes choose the block size, sample rate and tail; the rest is the
 // file. Whatever parses holds only channel messages with 7-bit data in time
-// order, and the plan hands each of them to the host exactly once, in order,
-// at most 64 a block, within its own block count. Called by libFuzzer on the
-// main thread.
+// order, and the plan hands out each message that falls inside its whole
+// blocks exactly once, in order, inside the stretch of frames it was taken
+// with. Called by libFuzzer on the main thread.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -16,14 +18,14 @@
 
 namespace {
 
+using corvel::MidiEvent;
 using corvel::MidiSong;
 using corvel::RenderPlan;
-using corvel::ShmMidiEvent;
 
-// Past this many blocks the harness stops walking the plan block by block and
-// drains the rest from its last block: a day of audio at the highest rate
-// and the smallest block is far too many calls for one input.
-constexpr uint64_t kWalkedBlocks = 1 << 16;
+// Past this many stretches the harness takes the rest in the largest ones a
+// call allows: a day of audio at the highest rate is far too many calls of
+// 16 blocks for one input.
+constexpr uint64_t kWalkedStretches = 1 << 12;
 
 struct Format {
   uint32_t blockFrames;
@@ -47,40 +49,39 @@ void checkSong(const MidiSong& song) {
   }
 }
 
-bool sameRecord(const ShmMidiEvent& a, const ShmMidiEvent& b) {
-  return a.type == b.type && a.channel == b.channel && a.data1 == b.data1 && a.data2 == b.data2 &&
-         a.value == b.value && a.valueHigh == b.valueHigh;
-}
-
-// Takes one batch and matches it against the song's next messages; returns
-// how many it held.
-size_t takeAndMatch(RenderPlan& plan, uint64_t index, const MidiSong& song, size_t& matched) {
-  const std::vector<ShmMidiEvent> batch = plan.takeBatch(index);
-  if (batch.size() > corvel::kMidiCapacity) __builtin_trap();
-  for (const ShmMidiEvent& record : batch) {
-    if (matched >= song.events.size() || !sameRecord(record, corvel::toShmEvent(song.events[matched]))) __builtin_trap();
-    ++matched;
+// Takes the next `count` frames' messages and matches them against the
+// song's next ones.
+void takeAndMatch(RenderPlan& plan, uint32_t count, const MidiSong& song, size_t& matched) {
+  uint32_t previous = 0;
+  for (const MidiEvent& event : plan.takeEvents(count)) {
+    if (event.frame >= count || event.frame < previous) __builtin_trap();
+    previous = event.frame;
+    if (matched >= song.events.size()) __builtin_trap();
+    const corvel::TimedMidi& message = song.events[matched++];
+    if (event.status != message.status || event.data1 != message.data1 || event.data2 != message.data2)
+      __builtin_trap();
   }
-  return batch.size();
 }
 
 void checkPlan(const MidiSong& song, const Format& format) {
-  RenderPlan plan(song, format.sampleRate, format.blockFrames, format.tailSeconds);
+  RenderPlan plan(song, format.sampleRate, format.blockFrames, song.lengthSeconds + format.tailSeconds);
   if (plan.status() != corvel::PlanStatus::kReady) {
-    if (plan.blockCount() != 0 || !plan.takeBatch(0).empty()) __builtin_trap();
+    if (plan.frameCount() != 0 || !plan.takeEvents(1u << 31).empty()) __builtin_trap();
     return;
   }
+  if (plan.frameCount() % format.blockFrames != 0) __builtin_trap();
   size_t matched = 0;
-  const uint64_t blocks = plan.blockCount();
-  uint64_t index = 0;
-  for (; index < blocks && index < kWalkedBlocks; ++index) takeAndMatch(plan, index, song, matched);
-  // Each remaining block may carry one batch: draining from the last block
-  // must take no more calls than there are blocks left.
-  const uint64_t blocksLeft = blocks - index;
-  uint64_t drains = 0;
-  while (blocks > 0 && takeAndMatch(plan, blocks - 1, song, matched) > 0)
-    if (++drains > blocksLeft) __builtin_trap();
-  if (matched != song.events.size()) __builtin_trap();
+  uint64_t left = plan.frameCount();
+  for (uint64_t walked = 0; left > 0; ++walked) {
+    const uint64_t most = walked < kWalkedStretches ? 16 * format.blockFrames : std::numeric_limits<uint32_t>::max();
+    const auto count = static_cast<uint32_t>(std::min(left, most));
+    takeAndMatch(plan, count, song, matched);
+    left -= count;
+  }
+  // Only messages due at or after the last frame may stay behind.
+  if (matched < song.events.size() &&
+      std::llround(song.events[matched].seconds * format.sampleRate) < static_cast<int64_t>(plan.frameCount()))
+    __builtin_trap();
 }
 
 }  // namespace

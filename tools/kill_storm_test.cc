@@ -16,6 +16,7 @@
 
 #include "client/child_process.h"
 #include "client/wait_until.h"
+#include "tools/host_block_path.h"
 
 namespace corvel {
 namespace {
@@ -56,10 +57,11 @@ class KillStorm : public ::testing::Test {
                                         "--out", (scratch / "out.wav").string()},
                                        {}});
     if (!render) return ::testing::AssertionFailure() << "corvel-render did not start";
-    const std::string block = "/dev/shm/corvel-render-" + std::to_string(render->pid());
     pid_t host = 0;
     waitUntil([&] { return (host = childOf(render->pid())) != 0 || render->waitExit(0ms); }, 5s);
     if (!host) return ::testing::AssertionFailure() << "no host appeared\n" << render->errors();
+    const std::string block = hostBlockPath(host, 5s);
+    if (block.empty()) return ::testing::AssertionFailure() << "the host named no block\n" << render->errors();
     std::this_thread::sleep_for(round.delay);
     if (round.killParent)
       render->kill(SIGKILL);

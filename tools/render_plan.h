@@ -1,12 +1,12 @@
-// Turns a song into per-block MIDI batches and follows the host's idle rule,
-// so a parent rendering offline knows when the host will not render a block.
-// One thread.
+// A song laid out for one render: its messages as MidiEvents at frame times,
+// and how many frames the render lasts. Batching, the host's idle rule and
+// its first block are the session's business, not the plan's. One thread.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-#include "corvel/shm_block.h"
+#include "corvel/session.h"
 #include "tools/midi_file.h"
 
 namespace corvel {
@@ -17,43 +17,35 @@ inline constexpr double kMaxRenderSeconds = 24 * 3600;
 
 enum class PlanStatus {
   kReady,
-  kTooLong,       // song and tail exceed kMaxRenderSeconds (or are not finite)
+  kTooLong,       // the render would exceed kMaxRenderSeconds (or its length is not finite)
   kBadFormat,     // sample rate outside the host's range, or block size outside 1-kMaxBlockFrames
 };
 
 class RenderPlan {
  public:
-  RenderPlan(const MidiSong& song, double sampleRate, uint32_t blockFrames, double tailSeconds);
+  // `seconds` of render in whole blocks of `blockFrames`. Messages due at or
+  // after the last frame are left out: nothing they do could sound in it.
+  // A message that the 64-a-block limit pushes past the end is likewise
+  // never heard, so the render is not lengthened for it.
+  RenderPlan(const MidiSong& song, double sampleRate, uint32_t blockFrames, double seconds);
 
-  // Anything but kReady leaves a plan of no blocks.
+  // Anything but kReady leaves a plan of no frames.
   PlanStatus status() const { return planStatus; }
-  // The song and its tail in whole blocks, and as many more as it takes to
-  // hand over batches that the 64-record limit pushed past the end.
-  uint64_t blockCount() const { return blocks; }
-  uint64_t frameCount() const { return blocks * frames; }
-  // The records due by block `index`, at most kMidiCapacity; surplus moves on
-  // to the following block (the host takes one batch per block).
-  std::vector<ShmMidiEvent> takeBatch(uint64_t index);
-
-  // Mirrors the host: a batch wakes it; a block rendered with no held notes
-  // whose peak is below the silence threshold puts it to sleep.
-  void noteSent(const std::vector<ShmMidiEvent>& batch);
-  void blockRendered(float peak);
-  bool hostIdle() const { return idle; }
+  uint64_t frameCount() const { return frames; }
+  // The messages due in the next `count` frames (from where the last call
+  // ended), their frames counted from there.
+  std::vector<MidiEvent> takeEvents(uint32_t count);
 
  private:
-  void assignBlocks(double sampleRate);
-
-  std::vector<TimedMidi> pending;  // in time order
-  std::vector<uint64_t> blockOf;   // the block each pending message goes out with
+  struct Due {
+    uint64_t frame;
+    MidiEvent event;
+  };
+  std::vector<Due> due;  // in time order
   size_t next = 0;
-  uint32_t frames;
-  uint64_t blocks = 0;
+  uint64_t taken = 0;  // frames handed out so far
+  uint64_t frames = 0;
   PlanStatus planStatus = PlanStatus::kReady;
-  int32_t notesHeld = 0;
-  bool idle = false;
 };
-
-ShmMidiEvent toShmEvent(const TimedMidi& message);
 
 }  // namespace corvel

@@ -14,63 +14,47 @@ MidiSong song(std::vector<TimedMidi> events) {
   return s;
 }
 
-TEST(RenderPlan, MessagesBecomeBlockRecordsWithTheirValueBytes) {
-  const ShmMidiEvent note = toShmEvent({0, 0x93, 60, 100});
-  EXPECT_EQ(note.type, kMidiNoteOn);
-  EXPECT_EQ(note.channel, 3);
-  EXPECT_EQ(note.data1, 60);
-  EXPECT_EQ(note.data2, 100);
-  const ShmMidiEvent cc = toShmEvent({0, 0xB0, 7, 99});
-  EXPECT_EQ(cc.data1, 7);
-  EXPECT_EQ(cc.value, 99);
-  EXPECT_EQ(toShmEvent({0, 0xC1, 5, 0}).value, 5);
-  const ShmMidiEvent bend = toShmEvent({0, 0xE0, 0x11, 0x40});
-  EXPECT_EQ(bend.value, 0x11);
-  EXPECT_EQ(bend.valueHigh, 0x40);
+TEST(RenderPlan, MessagesKeepTheirBytesAndComeWithTheStretchTheyFallIn) {
+  RenderPlan plan(song({{0, 0x93, 60, 100}, {300.0 / 44100, 0xE0, 0x11, 0x40}, {511.6 / 44100, 0x83, 60, 0}}), 44100,
+                  256, 1);
+  const std::vector<MidiEvent> first = plan.takeEvents(256);
+  ASSERT_EQ(first.size(), 1u);
+  EXPECT_EQ(first[0].frame, 0u);
+  EXPECT_EQ(first[0].status, 0x93);
+  EXPECT_EQ(first[0].data1, 60);
+  EXPECT_EQ(first[0].data2, 100);
+  // The next stretch counts from its own start; 511.6 rounds to frame 512.
+  const std::vector<MidiEvent> second = plan.takeEvents(256);
+  ASSERT_EQ(second.size(), 1u);
+  EXPECT_EQ(second[0].frame, 44u);
+  EXPECT_EQ(second[0].data2, 0x40);
+  const std::vector<MidiEvent> third = plan.takeEvents(256);
+  ASSERT_EQ(third.size(), 1u);
+  EXPECT_EQ(third[0].frame, 0u);
+  EXPECT_TRUE(plan.takeEvents(256).empty());
 }
 
-TEST(RenderPlan, EventsGoToTheBlockTheyFallInAndSurplusMovesOn) {
-  std::vector<TimedMidi> events(70, TimedMidi{0.0, 0x90, 60, 1});
-  events.push_back({512.0 / 44100, 0x80, 60, 0});  // first frame of block 2
-  RenderPlan plan(song(events), 44100, 256, 0);
-  EXPECT_EQ(plan.blockCount(), 3u);  // 512 frames end at block 2's start, where the last message is due
-  EXPECT_EQ(plan.takeBatch(0).size(), 64u);
-  EXPECT_EQ(plan.takeBatch(1).size(), 6u);
-  EXPECT_EQ(plan.takeBatch(2).size(), 1u);
-}
-
-TEST(RenderPlan, KeepsGoingUntilAChordAtTheVeryEndIsAllSent) {
+// The length is in whole blocks; a message at or past its last frame could
+// not sound in it and is left out, however many come at once.
+TEST(RenderPlan, LastsWholeBlocksAndLeavesOutWhatComesAfterTheEnd) {
   std::vector<TimedMidi> events(102, TimedMidi{1.0, 0x90, 60, 1});
-  RenderPlan plan(song(events), 44100, 256, 0);
-  size_t sent = 0;
-  for (uint64_t index = 0; index < plan.blockCount(); ++index) sent += plan.takeBatch(index).size();
-  EXPECT_EQ(sent, 102u);
+  events.push_back({2.0, 0x80, 60, 0});
+  RenderPlan plan(song(events), 44100, 256, 1.0);
+  EXPECT_EQ(plan.frameCount(), 44288u);  // 173 blocks
+  EXPECT_EQ(plan.takeEvents(44100).size(), 0u);
+  EXPECT_EQ(plan.takeEvents(188).size(), 102u);
+  EXPECT_TRUE(plan.takeEvents(1000).empty());
 }
 
 TEST(RenderPlan, RefusesWhatNoRenderCouldHold) {
   EXPECT_EQ(RenderPlan(song({}), 44100, 256, kMaxRenderSeconds).frameCount(), 86400u * 44100);
-  for (double tail : {kMaxRenderSeconds + 1, 1e30, HUGE_VAL, std::nan("")}) {
-    RenderPlan plan(song({}), 44100, 256, tail);
-    EXPECT_EQ(plan.status(), PlanStatus::kTooLong) << tail;
-    EXPECT_EQ(plan.blockCount(), 0u);
+  for (double seconds : {kMaxRenderSeconds + 1, 1e30, HUGE_VAL, std::nan(""), -1.0}) {
+    RenderPlan plan(song({}), 44100, 256, seconds);
+    EXPECT_EQ(plan.status(), PlanStatus::kTooLong) << seconds;
+    EXPECT_EQ(plan.frameCount(), 0u);
   }
-  EXPECT_EQ(RenderPlan(song({{1e30, 0x90, 60, 1}}), 44100, 1, 0).status(), PlanStatus::kTooLong);
   EXPECT_EQ(RenderPlan(song({}), 1e300, 256, 1).status(), PlanStatus::kBadFormat);
   EXPECT_EQ(RenderPlan(song({}), 44100, 0, 1).status(), PlanStatus::kBadFormat);
-}
-
-TEST(RenderPlan, FollowsTheHostIntoAndOutOfIdle) {
-  RenderPlan plan(song({}), 44100, 256, 1);
-  EXPECT_EQ(plan.frameCount(), 44288u);
-  plan.blockRendered(0.0f);
-  EXPECT_TRUE(plan.hostIdle());
-  plan.noteSent({toShmEvent({0, 0x90, 60, 100})});
-  EXPECT_FALSE(plan.hostIdle());
-  plan.blockRendered(0.0f);  // a held note keeps it rendering
-  EXPECT_FALSE(plan.hostIdle());
-  plan.noteSent({toShmEvent({0, 0x90, 60, 0}), toShmEvent({0, 0x80, 60, 0})});
-  plan.blockRendered(0.0004f);
-  EXPECT_TRUE(plan.hostIdle());
 }
 
 }  // namespace

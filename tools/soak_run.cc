@@ -40,8 +40,6 @@ SoakRun::Clock::duration secondsOf(double seconds) {
   return std::chrono::duration_cast<SoakRun::Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
-RenderPlan freshMirror(const SoakOptions& o) { return RenderPlan(MidiSong{}, o.sampleRate, o.block, 0); }
-
 // ChildProcess gives a signal that ended the process as its negative.
 std::string exitOf(int code) {
   return code < 0 ? "died of signal " + std::to_string(-code) : "ended with exit code " + std::to_string(code);
@@ -66,8 +64,7 @@ SoakRun::SoakRun(const SoakOptions& options, uint64_t seed, const std::atomic<bo
       interrupted(interrupted),
       random(seed),
       shmName("corvel-soak-" + std::to_string(getpid())),
-      display(std::getenv("DISPLAY") && *std::getenv("DISPLAY")),
-      mirror(freshMirror(options)) {}
+      display(std::getenv("DISPLAY") && *std::getenv("DISPLAY")) {}
 
 int SoakRun::run() {
   block = ClientBlock::create(shmName);
@@ -214,7 +211,7 @@ void SoakRun::sendMidi(const std::vector<ShmMidiEvent>& batch) {
   std::copy(batch.begin(), batch.end(), raw.midiEvents);
   storeRelease(raw.midiCount, static_cast<uint32_t>(batch.size()));
   block->wakeHost(raw.midiCount);
-  mirror.noteSent(batch);
+  mirror.batchSent(batch.data(), static_cast<uint32_t>(batch.size()));
 }
 
 // The idle rule says a block is due. A plug-in reset (after broken output)
@@ -225,8 +222,7 @@ void SoakRun::awaitRender() {
     if (block->waitForRender(ledger.lastCount(), 100ms)) return takeBlock();
     if (hostEnded()) return;
     if (resetSinceLastLook()) {
-      mirror = freshMirror(options);
-      mirror.blockRendered(0);
+      mirror.hostReset();
       return;
     }
     if (Clock::now() > limit) return fail("the host rendered no block though one was due");
@@ -253,7 +249,7 @@ void SoakRun::takeBlock(Acknowledge acknowledge) {
   totals.blocks = ledger.blocks();
   if (!scan.finite) fail("block " + std::to_string(count) + " holds a non-finite sample");
   checkLedger();
-  mirror.blockRendered(scan.peak);
+  mirror.blockRendered(raw.outLeft[buffer], raw.outRight[buffer], options.block);
   if (acknowledge == Acknowledge::kYes) block->acknowledge(buffer);
 }
 

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "client/child_process.h"
+#include "client/session_events.h"
 #include "corvel/client_block.h"
-#include "tools/render_plan.h"
 #include "tools/soak_checks.h"
 #include "tools/soak_options.h"
 #include "tools/soak_traffic.h"
@@ -81,7 +81,7 @@ class SoakRun {
   std::string hostLogs;  // of every host so far, for --host-log
 
   BlockLedger ledger;
-  RenderPlan mirror;
+  IdleMirror mirror;
   MidiTraffic traffic;
   HeartbeatWatch heartbeat;
   GrowthRule growth;  // of the current host
