@@ -1,7 +1,5 @@
 """Whole renders in one call, and many of them at once, each in a host of its own."""
 
-from __future__ import annotations
-
 import os
 import sys
 import time

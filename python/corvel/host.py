@@ -1,7 +1,5 @@
 """One plug-in in a corvel host process of its own, rendered into numpy."""
 
-from __future__ import annotations
-
 import bisect
 import ctypes
 import math
