@@ -59,8 +59,12 @@ def render(
             raise ValueError("give seconds, or MIDI to take the length from")
         seconds = max(time_seconds for time_seconds, _ in midi) + tail
     with Host(plugin, vst2=vst2, sample_rate=sample_rate, block=block, preset=preset, host_path=host_path) as host:
-        remaining = None if timeout is None else max(0.0, timeout - (time.monotonic() - started))
-        return host.render(seconds, midi, timeout=remaining)
+        if timeout is None:
+            return host.render(seconds, midi)
+        try:
+            return host.render(seconds, midi, timeout=max(0.0, timeout - (time.monotonic() - started)))
+        except RenderTimeout as late:  # the time left after the start is no figure the caller gave
+            raise RenderTimeout(f"took longer than {timeout:g} s: {late}") from None
 
 
 class RenderFailure:

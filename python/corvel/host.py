@@ -210,7 +210,7 @@ class Host:
         with self._lock:
             status = Status(self._c.corvel_session_push_preset(self._session, data, len(data)))
             if status in (Status.PRESET_REJECTED, Status.PRESET_TOO_LARGE):
-                raise ValueError(f"{status.name.lower().replace('_', ' ')}: {self._last_error()}")
+                raise ValueError(" ".join([status.name.lower().replace("_", " "), self._last_error()]).strip())
             self._check(status)
 
     def restart(self) -> None:
@@ -246,7 +246,7 @@ class Host:
         starts = [frame for frame, _ in events]
         for begin in range(0, frames, piece):
             if deadline is not None and time.monotonic() > deadline:
-                raise RenderTimeout(f"rendering took longer than {timeout} s ({begin} of {frames} frames done)")
+                raise RenderTimeout(f"timed out with {begin} of {frames} frames done")
             end = min(begin + piece, frames)
             due = events[bisect.bisect_left(starts, begin) : bisect.bisect_left(starts, end)]
             records = (Event * max(1, len(due)))()
