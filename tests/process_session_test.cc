@@ -1,0 +1,214 @@
+// corvel::Session through a real corvel: a chord in both modes, presets
+// across sessions, a killed host, a hung one, and renderBlock's deadlines.
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+#include "corvel/session.h"
+#include "tests/support/test_platform.h"
+
+namespace corvel {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+const std::string kMda = std::string(CORVEL_VST3_SAMPLES) + "/mda-vst3.vst3";
+const std::string kAmsynth = "/usr/lib/vst/amsynth_vst.so";
+
+// Stereo audio of the test's own, with the levels the checks need.
+struct Audio {
+  explicit Audio(uint32_t frames) : left(frames), right(frames) {}
+  AudioSink sink() { return {left.data(), right.data()}; }
+  bool finite() const {
+    auto ok = [](float v) { return std::isfinite(v); };
+    return std::all_of(left.begin(), left.end(), ok) && std::all_of(right.begin(), right.end(), ok);
+  }
+  double rms() const {
+    double sum = 0;
+    for (size_t i = 0; i < left.size(); ++i) sum += double{left[i]} * left[i] + double{right[i]} * right[i];
+    return std::sqrt(sum / (2.0 * static_cast<double>(left.size())));
+  }
+  std::vector<float> left, right;
+};
+
+// A session on a fresh HOME (real plug-ins write their settings there).
+class SessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    home = makeTemporaryFolder("corvel-session-test");
+    ASSERT_FALSE(home.empty());
+    std::filesystem::create_directories(home + "/.config");
+    std::filesystem::create_directories(home + "/.local/share");
+  }
+  void TearDown() override { std::filesystem::remove_all(home); }
+
+  SessionOptions optionsFor(const std::string& plugin, bool vst2) const {
+    SessionOptions options;
+    options.plugin = plugin;
+    options.vst2 = vst2;
+    options.hostPath = CORVEL_PATH;
+    options.environment = {"HOME=" + home, "DISPLAY="};
+    return options;
+  }
+
+  std::string home;
+};
+
+std::vector<MidiEvent> chord(uint8_t status, uint8_t velocity) {
+  return {{0, status, 60, velocity}, {0, status, 64, velocity}, {0, status, 67, velocity}};
+}
+
+// Renders `frames` in calls of `call` frames (not a block multiple, so
+// frames kept between calls are used); `events` go with the first call.
+RenderStatus play(Session& session, std::vector<MidiEvent> events, uint32_t frames, Audio& out, uint32_t call = 1000) {
+  RenderStatus status = RenderStatus::kIdle;
+  for (uint32_t done = 0; done < frames; done += call) {
+    const uint32_t n = std::min(call, frames - done);
+    const RenderStatus got = session.render(events, n, {out.left.data() + done, out.right.data() + done});
+    if (got != RenderStatus::kIdle) status = got;
+    events.clear();
+  }
+  return status;
+}
+
+TEST_F(SessionTest, ChordIsHeardInBothModesAndSilenceIdles) {
+  for (const bool vst2 : {false, true}) {
+    SCOPED_TRACE(vst2 ? "amsynth" : "mda DX10");
+    Session session;
+    ASSERT_EQ(session.start(optionsFor(vst2 ? kAmsynth : kMda, vst2)), StartStatus::kStarted)
+        << session.lastError().message << "\n" << session.lastError().hostLog;
+    // 70 controller messages first: the chord rides on the next block's batch.
+    std::vector<MidiEvent> events(70, MidiEvent{0, 0xB0, 1, 0});
+    for (const MidiEvent& note : chord(0x90, 40)) events.push_back(note);
+    Audio held(24000);
+    EXPECT_EQ(play(session, events, 24000, held), RenderStatus::kBlock);
+    EXPECT_TRUE(held.finite());
+    EXPECT_GT(held.rms(), 0.01);
+
+    // VST 2 hosts take the panic as a command; the host counts notes held
+    // until their note-offs come, so only those let it idle.
+    session.allNotesOff();
+    Audio release(3 * 48000);
+    play(session, {}, release.left.size(), release);
+    Audio tail(4800);
+    play(session, {}, 4800, tail);
+    EXPECT_LT(tail.rms(), 0.001);
+    Audio quiet(4800);
+    play(session, chord(0x80, 0), 4800, quiet);
+    EXPECT_EQ(play(session, {}, 4800, quiet), RenderStatus::kIdle);
+    EXPECT_EQ(quiet.rms(), 0.0);
+    Audio again(9600);
+    EXPECT_EQ(play(session, chord(0x90, 40), 9600, again), RenderStatus::kBlock);
+    EXPECT_GT(again.rms(), 0.01);
+  }
+}
+
+TEST_F(SessionTest, PresetTravelsBetweenSessionsAndFiles) {
+  Session first;
+  ASSERT_EQ(first.start(optionsFor(kAmsynth, true)), StartStatus::kStarted) << first.lastError().hostLog;
+  const std::string text = first.preset();
+  ASSERT_GE(text.size(), kSmallestPreset);
+  EXPECT_EQ(first.pushPreset("too short"), PushStatus::kRejected);
+  EXPECT_EQ(first.pushPreset(std::string(kPresetCapacity, 'x')), PushStatus::kTooLarge);
+  EXPECT_EQ(first.pushPreset(text), PushStatus::kTaken);
+  EXPECT_EQ(first.preset(), text);
+  const std::string file = home + "/preset.txt";
+  ASSERT_TRUE(first.savePreset(file));
+  EXPECT_EQ(first.loadPreset(file), PushStatus::kTaken);
+  Audio firstChord(9600);
+  play(first, chord(0x90, 40), 9600, firstChord);
+
+  SessionOptions options = optionsFor(kAmsynth, true);
+  options.presetText = text;
+  Session second;
+  ASSERT_EQ(second.start(options), StartStatus::kStarted) << second.lastError().hostLog;
+  Audio secondChord(9600);
+  play(second, chord(0x90, 40), 9600, secondChord);
+  EXPECT_GT(firstChord.rms(), 0.01);
+  EXPECT_EQ(firstChord.left, secondChord.left);
+}
+
+TEST_F(SessionTest, KilledHostIsReportedAtOnceAndRestartKeepsThePreset) {
+  Session session;
+  ASSERT_EQ(session.start(optionsFor(kMda, false)), StartStatus::kStarted) << session.lastError().hostLog;
+  const std::string text = session.preset();
+  Audio audio(256);
+  ASSERT_EQ(session.render(chord(0x90, 100), 256, audio.sink()), RenderStatus::kBlock);
+  ASSERT_EQ(::kill(static_cast<pid_t>(session.hostProcessId()), SIGKILL), 0);
+  const auto killed = Clock::now();
+  RenderStatus status = RenderStatus::kBlock;
+  while (status == RenderStatus::kBlock) status = session.render({}, 256, audio.sink());
+  const auto reported = std::chrono::duration<double, std::milli>(Clock::now() - killed).count();
+  std::printf("kill to kHostGone: %.1f ms\n", reported);
+  EXPECT_EQ(status, RenderStatus::kHostGone);
+  EXPECT_LT(reported, 1000.0);
+  EXPECT_EQ(session.lastError().signal, SIGKILL);
+  EXPECT_EQ(audio.rms(), 0.0);
+
+  ASSERT_EQ(session.restart(), StartStatus::kStarted) << session.lastError().hostLog;
+  EXPECT_EQ(session.restarts(), 1u);
+  EXPECT_EQ(session.preset(), text);
+  Audio after(9600);
+  EXPECT_EQ(play(session, chord(0x90, 100), 9600, after), RenderStatus::kBlock);
+  EXPECT_GT(after.rms(), 0.01);
+  session.stop();
+  const std::string ours = "corvel-session-" + std::to_string(getpid()) + "-";
+  for (const std::string& name : sharedMemoryNames()) EXPECT_EQ(name.find(ours), std::string::npos) << name;
+}
+
+// The hang fixture sleeps in processReplacing once note 100 is on.
+TEST_F(SessionTest, HungHostIsLateWithinItsDeadlinesThenHung) {
+  SessionOptions options = optionsFor(VST2_FIXTURE_HANG_NOTE, true);
+  options.hangLimit = 500ms;
+  Session session;
+  ASSERT_EQ(session.start(options), StartStatus::kStarted) << session.lastError().hostLog;
+  Audio audio(options.blockFrames);
+  for (int i = 0; i < 20; ++i)
+    ASSERT_EQ(session.renderBlock({}, audio.sink(), Clock::now() + 1s), RenderStatus::kBlock);
+
+  const std::vector<MidiEvent> hang{{0, 0x90, 100, 100}};
+  std::span<const MidiEvent> events = hang;
+  RenderStatus status = RenderStatus::kLate;
+  double worstOverrun = 0;
+  for (int calls = 0; status == RenderStatus::kLate && calls < 1000; ++calls) {
+    const auto deadline = Clock::now() + 5ms;
+    status = session.renderBlock(events, audio.sink(), deadline);
+    worstOverrun = std::max(worstOverrun, std::chrono::duration<double, std::milli>(Clock::now() - deadline).count());
+    events = {};
+    if (status == RenderStatus::kLate) {
+      EXPECT_EQ(audio.rms(), 0.0);
+    }
+  }
+  std::printf("renderBlock past its deadline by at most %.2f ms\n", worstOverrun);
+  EXPECT_LT(worstOverrun, 50.0);
+  EXPECT_EQ(status, RenderStatus::kHung);
+  EXPECT_EQ(::kill(static_cast<pid_t>(session.hostProcessId()), 0), 0) << "the hung host still runs";
+  EXPECT_EQ(session.render({}, 256, audio.sink()), RenderStatus::kHung);
+  EXPECT_NE(session.lastError().message.find("rendered nothing"), std::string::npos);
+}
+
+TEST_F(SessionTest, StartFailuresSayWhy) {
+  Session session;
+  SessionOptions options = optionsFor(kMda, false);
+  options.blockFrames = 0;
+  EXPECT_EQ(session.start(options), StartStatus::kBadOptions);
+  options = optionsFor(home + "/missing.vst3", false);
+  EXPECT_EQ(session.start(options), StartStatus::kHostEnded);
+  EXPECT_EQ(session.lastError().exitCode, 4);
+  EXPECT_NE(session.lastError().hostLog.find("[corvel] loadPlugin failed"), std::string::npos);
+  options.hostPath = home + "/no-such-corvel";
+  EXPECT_EQ(session.start(options), StartStatus::kNoHost);
+  Audio audio(256);
+  EXPECT_EQ(session.render({}, 256, audio.sink()), RenderStatus::kNotRunning);
+}
+
+}  // namespace
+}  // namespace corvel
