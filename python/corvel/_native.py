@@ -16,7 +16,7 @@ import threading
 from enum import IntEnum
 from pathlib import Path
 
-__all__ = ["Status", "Options", "Event", "HostStatus", "library", "library_candidates"]
+__all__ = ["Status", "Options", "Event", "HostStatus", "library", "library_candidates", "host_beside_library"]
 
 
 class Status(IntEnum):
@@ -123,33 +123,45 @@ def library_candidates() -> list[Path]:
         multiarch = sysconfig.get_config_var("MULTIARCH")
         if multiarch:
             folders.append(bin_dir.parent / "lib" / multiarch)
-    folders.append(Path(__file__).resolve().parents[2] / "build")
+    build = Path(__file__).resolve().parents[2] / "build"
+    folders += [build, build / "client"]
     return [folder / name for folder in folders for name in _LIBRARY_NAMES]
 
 
 _lock = threading.Lock()
 _library: ctypes.CDLL | None = None
+_library_path: Path | None = None
 
 
 def library() -> ctypes.CDLL:
     """The loaded C library with its prototypes set; OSError when none is found. Any thread."""
-    global _library
+    global _library, _library_path
     with _lock:
         if _library is None:
-            _library = _load(library_candidates())
+            _library_path = next((path for path in library_candidates() if path.is_file()), None)
+            _library = _load(_library_path)
         return _library
 
 
-def _load(candidates: list[Path]) -> ctypes.CDLL:
-    for path in candidates:
-        if path.is_file():
-            loaded = ctypes.CDLL(str(path))
-            for name, (result, arguments) in _PROTOTYPES.items():
-                function = getattr(loaded, name)
-                function.restype = result
-                function.argtypes = arguments
-            return loaded
-    looked = "\n  ".join(str(path) for path in candidates)
+def host_beside_library() -> Path | None:
+    """The `corvel` one folder above the loaded library, as a build tree keeps
+    them (the library in client/); None elsewhere, where the library's own
+    rule holds: beside it, then on PATH. Any thread, after library()."""
+    if _library_path is None:
+        return None
+    host = _library_path.parent.parent / ("corvel.exe" if sys.platform == "win32" else "corvel")
+    return host if host.is_file() and os.access(host, os.X_OK) else None
+
+
+def _load(path: Path | None) -> ctypes.CDLL:
+    if path is not None:
+        loaded = ctypes.CDLL(str(path))
+        for name, (result, arguments) in _PROTOTYPES.items():
+            function = getattr(loaded, name)
+            function.restype = result
+            function.argtypes = arguments
+        return loaded
+    looked = "\n  ".join(str(path) for path in library_candidates())
     raise OSError(
         f"corvel: the corvel library was not found; looked at\n  {looked}\n"
         "Build it (target corvel_shared) or name it in CORVEL_LIB."

@@ -10,7 +10,7 @@ from typing import Optional, Union
 
 import numpy as np
 
-from corvel._native import Event, HostStatus, Options, Status, library
+from corvel._native import Event, HostStatus, Options, Status, host_beside_library, library
 from corvel.midi import Midi, message_bytes, read_midi_file
 
 __all__ = ["Host", "HostCrashed", "RenderTimeout", "Status"]
@@ -70,7 +70,8 @@ class Host:
         block: frames per host block, 1 to 256.
         preset: preset text (str) applied before the first block, or the path
             of a file holding one (pathlib.Path or other os.PathLike).
-        host_path: the `corvel` executable; default: beside the library, then PATH.
+        host_path: the `corvel` executable; default: beside the library (or
+            one folder up, as in a build tree), then on PATH.
         hang_limit: seconds without progress after which the host counts as hung.
         start_limit: seconds the host may take to load the plug-in.
 
@@ -111,6 +112,7 @@ class Host:
             options.preset_text = preset.encode()
         elif preset is not None:
             options.preset_file = os.fsencode(preset)
+        host_path = host_path or host_beside_library()
         if host_path is not None:
             options.host_path = os.fsencode(host_path)
         options.hang_limit_ms = round(hang_limit * 1000)
@@ -210,7 +212,7 @@ class Host:
         with self._lock:
             status = Status(self._c.corvel_session_push_preset(self._session, data, len(data)))
             if status in (Status.PRESET_REJECTED, Status.PRESET_TOO_LARGE):
-                raise ValueError(" ".join([status.name.lower().replace("_", " "), self._last_error()]).strip())
+                raise ValueError(f"{status.name.lower().replace('_', ' ')}: {self._last_error()}")
             self._check(status)
 
     def restart(self) -> None:

@@ -7,7 +7,6 @@ from conftest import CHORD, FAULT_IN_PROCESS, MDA
 
 def test_chord_is_audible_finite_and_the_same_from_two_hosts_with_one_preset():
     with corvel.Host(MDA) as first:
-        first.render(0.1)
         preset = first.preset
     assert preset
     takes = []
@@ -21,17 +20,17 @@ def test_chord_is_audible_finite_and_the_same_from_two_hosts_with_one_preset():
     np.testing.assert_array_equal(takes[0], takes[1])
 
 
-def test_preset_round_trip_and_refusal():
+def test_preset_round_trip_refusals_and_file(tmp_path):
     with corvel.Host(MDA) as host:
-        host.render(0.1, [(0.0, b"\xc0\x05")])  # another program: another preset
-        chosen = host.preset
-    with corvel.Host(MDA) as host:
-        host.render(0.1)
-        assert host.preset != chosen
-        host.preset = chosen
-        assert host.preset == chosen
-        with pytest.raises(ValueError):
-            host.preset = "too short to be a preset"
+        text = host.preset
+        host.preset = text
+        assert host.preset == text
+        for refused in ("too short", "x" * 65536):
+            with pytest.raises(ValueError):
+                host.preset = refused
+    (tmp_path / "dx10.txt").write_text(text)
+    with corvel.Host(MDA, preset=tmp_path / "dx10.txt") as host:
+        assert host.preset == text
 
 
 def test_a_fault_raises_host_crashed_with_the_fault_line_and_restart_goes_on():
