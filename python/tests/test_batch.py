@@ -4,7 +4,7 @@ import numpy as np
 import pytest
 
 import corvel
-from conftest import FAULT_IN_PROCESS, MDA
+from conftest import FAULT_IN_PROCESS, HANG_AT_NOTE_100, MDA
 
 FAULTY = 7  # the job whose plug-in faults at its note-on
 
@@ -41,7 +41,9 @@ def test_twenty_jobs_one_faulting(pool):
     assert len(arrays) == 19 and all(array.shape == (2, 24000) for array in arrays)
 
 
-def test_a_job_over_its_time_fails_alone():
+def test_jobs_that_hang_or_run_out_of_time_fail_alone():
+    hung = {"plugin": HANG_AT_NOTE_100, "vst2": True, "midi": [(0.0, b"\x90\x64\x64")], "seconds": 1.0}
     slow = {"plugin": MDA, "seconds": 5.0, "timeout": 1e-9}
-    results = corvel.render_many([slow, JOBS[0]], progress=False)
-    assert results[0].kind == "timeout" and isinstance(results[1], np.ndarray)
+    results = corvel.render_many([hung, slow, JOBS[0]], progress=False)
+    assert [getattr(result, "kind", None) for result in results] == ["hung", "timeout", None]
+    assert "[corvel]" in results[0].report  # the host's last lines
