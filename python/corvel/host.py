@@ -102,30 +102,14 @@ class Host:
         self.sample_rate = float(sample_rate)
         self.block = block
         self._c = library()
-        options = Options()
-        self._c.corvel_options_init(ctypes.byref(options))
-        options.plugin = os.fsencode(plugin)
-        options.vst2 = int(vst2)
-        options.sample_rate = self.sample_rate
-        options.block_frames = block
-        if isinstance(preset, str):
-            options.preset_text = preset.encode()
-        elif preset is not None:
-            options.preset_file = os.fsencode(preset)
-        host_path = host_path or host_beside_library()
-        if host_path is not None:
-            options.host_path = os.fsencode(host_path)
+        options = _start_options(self._c, self.plugin, vst2, self.sample_rate, block, preset, host_path)
         options.hang_limit_ms = round(hang_limit * 1000)
         options.start_limit_ms = round(start_limit * 1000)
         status = Status(self._c.corvel_session_start(ctypes.byref(options), ctypes.byref(self._session)))
-        if status == Status.BAD_ARGUMENT:
-            message = self._last_error()
-            self.close()
-            raise ValueError(message)
         if status != Status.OK:
-            crash = self._crash(status)
+            failure = ValueError(self._last_error()) if status == Status.BAD_ARGUMENT else self._crash(status)
             self.close()
-            raise crash
+            raise failure
 
     def __enter__(self) -> "Host":
         return self
@@ -285,6 +269,23 @@ class Host:
     def _last_error(self) -> str:
         text = self._c.corvel_session_last_error(self._session) if self._session else None
         return (text or b"").decode(errors="replace")
+
+
+def _start_options(c, plugin: str, vst2: bool, sample_rate: float, block: int, preset, host_path) -> Options:
+    options = Options()
+    c.corvel_options_init(ctypes.byref(options))
+    options.plugin = os.fsencode(plugin)
+    options.vst2 = int(vst2)
+    options.sample_rate = sample_rate
+    options.block_frames = block
+    if isinstance(preset, str):
+        options.preset_text = preset.encode()
+    elif preset is not None:
+        options.preset_file = os.fsencode(preset)
+    host_path = host_path or host_beside_library()
+    if host_path is not None:
+        options.host_path = os.fsencode(host_path)
+    return options
 
 
 def _frame_events(timed, sample_rate: float, frames: int) -> list[tuple[int, bytes]]:
