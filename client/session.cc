@@ -22,7 +22,7 @@ using std::chrono::milliseconds;
 
 // No wait sleeps longer than this before it looks whether the host process
 // has ended, so a killed host is reported well within 100 ms.
-constexpr milliseconds kProcessRound{20};
+constexpr milliseconds kProcessRound{10};
 // Fields that have no wake of their own on every system are re-read this often.
 constexpr microseconds kFieldRound{1000};
 // A host that has not ended this long after QUIT or SIGTERM is killed.
@@ -34,6 +34,8 @@ constexpr int kSignalKill = 9;
 constexpr size_t kBacklogRoom = 4096;
 // The host's line after it applied (and published) a preset.
 constexpr char kPresetAppliedLine[] = "[corvel] panic after preset";
+// The host's line when it reset a plug-in after broken output, and idles.
+constexpr char kResetLine[] = "[corvel] plug-in reset after non-finite output";
 constexpr Clock::time_point kNever = Clock::time_point::max();
 
 enum class Health { kServing, kGone, kHung };
@@ -42,6 +44,12 @@ size_t occurrences(const std::string& text, const std::string& line) {
   size_t count = 0;
   for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + line.size())) ++count;
   return count;
+}
+
+// Channel messages, each due within the `frames` of its call. [audio] no allocation, no lock.
+bool eventsFit(std::span<const MidiEvent> events, uint32_t frames) {
+  return std::all_of(events.begin(), events.end(),
+                     [frames](const MidiEvent& e) { return isChannelMessage(e) && e.frame < frames; });
 }
 
 bool isFailure(RenderStatus status) { return status == RenderStatus::kHostGone || status == RenderStatus::kHung; }
@@ -58,6 +66,7 @@ struct Session::State {
   std::unique_ptr<ClientBlock> block;       // the exchanges' own mapping, kept until the host has ended
   std::unique_ptr<ChildProcess> host;
   Health health = Health::kGone;
+  bool failureUndescribed = false;
 
   // The exchange with the host, block by block.
   uint32_t taken = 0;           // renderCount of the newest block received
@@ -67,6 +76,7 @@ struct Session::State {
   bool dropDue = false;         // the due block belongs to a renderBlock that was late
   Clock::time_point dueSince;
   bool panicPending = false;  // ALL_NOTES_OFF goes out with the next exchange
+  size_t resetsSeen = 0;      // plug-in resets the host logged and the mirror followed
   IdleMirror mirror;
   EventQueue queue;
   HeldNotes notes;
@@ -81,35 +91,45 @@ struct Session::State {
   bool restFromHost = false;
   uint64_t position = 0;  // frames given to the caller so far
 
+  // Owner thread.
   StartStatus launch(const std::string& presetText);
   StartStatus failStart(StartStatus status, const std::string& message);
   void resetExchange();
   void stop();
   void endHost();
+  PushStatus push(const std::string& text);
+  PushStatus pushFailed(RenderStatus status);
+  void awaitPublication(size_t appliedBefore);
+  void holdNewest();
+  // Fills lastError() for the failure fail() noted. Owner.
+  void describePendingFailure();
 
+  // The exchange renderBlock runs on as well: [audio] no allocation, no
+  // lock, and no wait past `deadline` (kLate), until the host fails.
+  // A finished child is reaped on the first look. [audio]
   bool hostEnded() { return host->waitExit(milliseconds(0)).has_value(); }
+  // Waits until `ready()`, sleeping through `sleep(round)`: kHostGone once
+  // the process has ended, kHung from `hangAt`, kLate from `deadline`. [audio]
   template <class Ready, class Sleep>
   RenderStatus awaitHost(Ready ready, Sleep sleep, Clock::time_point hangAt, Clock::time_point deadline);
   RenderStatus awaitBlock(Clock::time_point deadline);
   RenderStatus awaitCleared(const uint32_t& field, Clock::time_point deadline);
-  RenderStatus fail(RenderStatus status);
-
+  // One block into `left` and `right` (zeros unless kBlock); `blockEnd` is the
+  // frame after it on the caller's timeline. [audio]
   RenderStatus step(float* left, float* right, uint64_t blockEnd, Clock::time_point deadline);
   RenderStatus exchange(float* left, float* right, uint64_t blockEnd, Clock::time_point deadline);
   RenderStatus sendBatch(uint64_t blockEnd, Clock::time_point deadline);
-  void receive();
-  // Lets the host have the newest block's buffer back. [audio] no allocation, no lock.
-  void release();
-  void acknowledge();
   RenderStatus receiveDue(Clock::time_point deadline);
-  void copyNewest(float* left, float* right) const;
-  void holdNewest();
-  bool takeHeld(float* left, float* right);
-
-  PushStatus push(const std::string& text);
-  PushStatus pushFailed(RenderStatus status);
-  void awaitPublication(size_t appliedBefore);
-  void queuePanic();
+  // Takes note of the newest block and mirrors the host's idle rule on it. [audio]
+  void receive();
+  // Lets the host have the newest block's buffer back. [audio]
+  void release();
+  // release(), and a block is due unless the host idles. [audio]
+  void acknowledge();
+  void copyNewest(float* left, float* right);  // [audio]
+  bool takeHeld(float* left, float* right);          // [audio]
+  // Notes a failed host; lastError() describes it when asked. [audio]
+  RenderStatus fail(RenderStatus status);
 };
 
 // --- Waiting on the host -----------------------------------------------------
@@ -127,10 +147,23 @@ RenderStatus Session::State::awaitHost(Ready ready, Sleep sleep, Clock::time_poi
   }
 }
 
+// kIdle when the host reset its plug-in instead: after a block it silenced,
+// a wait of more than a round looks at its log for that.
 RenderStatus Session::State::awaitBlock(Clock::time_point deadline) {
-  return awaitHost([this] { return block->renderCount() != taken; },
-                   [this](microseconds round) { block->waitForRender(taken, round); },
-                   dueSince + options.hangLimit, deadline);
+  const auto logFrom = mirror.mayBeReset() ? Clock::now() + kProcessRound : kNever;
+  bool reset = false;
+  auto ready = [&] {
+    if (block->renderCount() != taken) return true;
+    reset = Clock::now() >= logFrom && occurrences(host->output(), kResetLine) > resetsSeen;
+    return reset;
+  };
+  const RenderStatus status = awaitHost(ready, [this](microseconds round) { block->waitForRender(taken, round); },
+                                        dueSince + options.hangLimit, deadline);
+  if (!reset) return status;
+  ++resetsSeen;
+  mirror.hostReset();
+  blockDue = dropDue = false;
+  return RenderStatus::kIdle;
 }
 
 // The host clears these counts and sizes when it takes what they announce.
@@ -144,15 +177,20 @@ RenderStatus Session::State::awaitCleared(const uint32_t& field, Clock::time_poi
                    Clock::now() + options.hangLimit, deadline);
 }
 
-// Off the audio road's promises: a host that failed is past keeping time with.
 RenderStatus Session::State::fail(RenderStatus status) {
-  const bool hung = status == RenderStatus::kHung;
-  health = hung ? Health::kHung : Health::kGone;
-  const std::string message =
-      hung ? "the host rendered nothing for " + std::to_string(options.hangLimit.count()) + " ms while a block was due"
-           : "the host ended";
-  error = describeFailure(message, host->waitExit(milliseconds(0)), host->output(), host->errors());
+  health = status == RenderStatus::kHung ? Health::kHung : Health::kGone;
+  failureUndescribed = true;
   return status;
+}
+
+// Told only when asked: the texts allocate, which renderBlock may not.
+void Session::State::describePendingFailure() {
+  if (!std::exchange(failureUndescribed, false)) return;
+  const std::string message = health == Health::kHung ? "the host rendered nothing for " +
+                                                            std::to_string(options.hangLimit.count()) +
+                                                            " ms while a block was due"
+                                                      : "the host ended";
+  error = describeFailure(message, host->waitExit(milliseconds(0)), host->output(), host->errors());
 }
 
 // --- Starting and stopping ----------------------------------------------------
@@ -161,6 +199,7 @@ void Session::State::resetExchange() {
   taken = 0;
   unacknowledged = -1;
   undelivered = blockDue = dropDue = panicPending = false;
+  resetsSeen = 0;
   mirror.reset();
   queue.clear();
   queue.reserve(kBacklogRoom);
@@ -175,7 +214,7 @@ void Session::State::resetExchange() {
 
 StartStatus Session::State::failStart(StartStatus status, const std::string& message) {
   const std::optional<int> ending = host ? host->waitExit(milliseconds(0)) : std::nullopt;
-  error = host ? describeFailure(message, ending, host->output(), host->errors()) : describeFailure(message, {}, "", "");
+  error = describeFailure(message, ending, host ? host->output() : "", host ? host->errors() : "");
   stop();
   return status;
 }
@@ -183,7 +222,8 @@ StartStatus Session::State::failStart(StartStatus status, const std::string& mes
 StartStatus Session::State::launch(const std::string& presetText) {
   const std::string problem = optionsProblem(options);
   if (!problem.empty()) return failStart(StartStatus::kBadOptions, problem);
-  if (presetText.size() >= kPresetCapacity) return failStart(StartStatus::kPresetRefused, "the preset text is too large");
+  if (presetText.size() >= kPresetCapacity)
+    return failStart(StartStatus::kPresetRefused, "the preset text is too large");
   const std::string name = uniqueBlockName();
   nameHolder = ClientBlock::create(name);
   block = nameHolder ? ClientBlock::attach(name) : nullptr;
@@ -200,7 +240,8 @@ StartStatus Session::State::launch(const std::string& presetText) {
   const RenderStatus first = awaitHost([this] { return block->renderCount() != 0; },
                                        [this](microseconds round) { block->waitForRender(0, round); }, kNever,
                                        dueSince + options.startLimit);
-  if (first == RenderStatus::kHostGone) return failStart(StartStatus::kHostEnded, "the host ended before its first block");
+  if (first == RenderStatus::kHostGone)
+    return failStart(StartStatus::kHostEnded, "the host ended before its first block");
   if (first != RenderStatus::kBlock)
     return failStart(StartStatus::kNoFirstBlock,
                      "no first block within " + std::to_string(options.startLimit.count()) + " ms");
@@ -214,6 +255,7 @@ StartStatus Session::State::launch(const std::string& presetText) {
 // The name goes first: a parent killed between the host's end and its own
 // must not leave a block that no living process knows of.
 void Session::State::stop() {
+  if (host) describePendingFailure();
   if (block) lastPublished = block->readPublishedPreset();
   nameHolder.reset();
   if (host) endHost();
@@ -255,11 +297,11 @@ void Session::State::receive() {
   mirror.blockRendered(raw.outLeft[unacknowledged], raw.outRight[unacknowledged], options.blockFrames);
 }
 
-// The host renders next unless it idles; an idle host renders once a batch woke it.
 void Session::State::release() {
   if (unacknowledged >= 0) block->acknowledge(static_cast<uint32_t>(std::exchange(unacknowledged, -1)));
 }
 
+// The host renders next unless it idles; an idle host renders once a batch woke it.
 void Session::State::acknowledge() {
   release();
   if (!mirror.hostIdle()) {
@@ -268,8 +310,8 @@ void Session::State::acknowledge() {
   }
 }
 
-void Session::State::copyNewest(float* left, float* right) const {
-  const ShmBlock& raw = const_cast<ClientBlock&>(*block).raw();
+void Session::State::copyNewest(float* left, float* right) {
+  const ShmBlock& raw = block->raw();
   std::copy_n(raw.outLeft[unacknowledged], options.blockFrames, left);
   std::copy_n(raw.outRight[unacknowledged], options.blockFrames, right);
 }
@@ -297,16 +339,17 @@ bool Session::State::takeHeld(float* left, float* right) {
 }
 
 // A block the host owes is the caller's next, unless a late renderBlock gave
-// up on it. kBlock when none was due.
+// up on it. kBlock once nothing is due any more (also when the host went
+// idle instead); otherwise why the wait ended.
 RenderStatus Session::State::receiveDue(Clock::time_point deadline) {
   if (!blockDue) return RenderStatus::kBlock;
   const RenderStatus due = awaitBlock(deadline);
+  if (due == RenderStatus::kIdle) return RenderStatus::kBlock;
   if (due != RenderStatus::kBlock) return due;
   receive();
   undelivered = !std::exchange(dropDue, false);
   return RenderStatus::kBlock;
 }
-
 // MIDI goes before the acknowledgement, so the host reads it before it
 // renders the next block.
 RenderStatus Session::State::sendBatch(uint64_t blockEnd, Clock::time_point deadline) {
@@ -349,7 +392,8 @@ RenderStatus Session::State::exchange(float* left, float* right, uint64_t blockE
   const RenderStatus sent = sendBatch(blockEnd, deadline);
   if (sent != RenderStatus::kBlock) return sent;
   acknowledge();
-  if (!blockDue) return RenderStatus::kIdle;
+  // Nothing is awaited from an idle host, so only its process tells of its end.
+  if (!blockDue) return hostEnded() ? RenderStatus::kHostGone : RenderStatus::kIdle;
   const RenderStatus next = awaitBlock(deadline);
   if (next == RenderStatus::kLate) dropDue = true;
   if (next != RenderStatus::kBlock) return next;
@@ -396,14 +440,10 @@ PushStatus Session::State::push(const std::string& text) {
   acknowledge();
   const RenderStatus taken = awaitCleared(raw.presetInSize, kNever);
   if (taken != RenderStatus::kBlock) return pushFailed(taken);
-  if (blockDue) {
-    const RenderStatus next = awaitBlock(kNever);
-    if (next != RenderStatus::kBlock) return pushFailed(next);
-    receive();
-    undelivered = true;
-  } else if (text.size() >= kSmallestPreset) {
-    awaitPublication(appliedBefore);
-  }
+  const bool blockFollows = blockDue;
+  const RenderStatus next = receiveDue(kNever);
+  if (next != RenderStatus::kBlock) return pushFailed(next);
+  if (!blockFollows && text.size() >= kSmallestPreset) awaitPublication(appliedBefore);
   if (text.size() < kSmallestPreset) return PushStatus::kRejected;
   lastPushed = text;
   return PushStatus::kTaken;
@@ -435,16 +475,15 @@ StartStatus Session::start(const SessionOptions& options) {
 
 RenderStatus Session::render(std::span<const MidiEvent> events, uint32_t frames, AudioSink sink) {
   State& s = *state;
-  const bool eventsValid = std::all_of(events.begin(), events.end(),
-                                       [frames](const MidiEvent& e) { return isChannelMessage(e) && e.frame < frames; });
-  if (!eventsValid || (frames > 0 && (!sink.left || !sink.right))) return RenderStatus::kBadArgument;
+  if (!eventsFit(events, frames) || (frames > 0 && (!sink.left || !sink.right))) return RenderStatus::kBadArgument;
   if (!s.block) return RenderStatus::kNotRunning;
   s.queue.add(events, s.position);
   for (const MidiEvent& event : events) s.notes.track(event);
   bool fromHost = false;
   for (uint32_t done = 0; done < frames;) {
     if (s.restFirst == s.restEnd) {
-      const RenderStatus status = s.step(s.restLeft.data(), s.restRight.data(), s.position + done + s.options.blockFrames, kNever);
+      const uint64_t blockEnd = s.position + done + s.options.blockFrames;
+      const RenderStatus status = s.step(s.restLeft.data(), s.restRight.data(), blockEnd, kNever);
       if (isFailure(status)) {
         std::fill(sink.left + done, sink.left + frames, 0.0f);
         std::fill(sink.right + done, sink.right + frames, 0.0f);
@@ -472,9 +511,7 @@ RenderStatus Session::renderBlock(std::span<const MidiEvent> events, AudioSink s
                                   std::chrono::steady_clock::time_point deadline) {
   State& s = *state;
   const uint32_t frames = s.options.blockFrames;
-  const bool eventsValid = std::all_of(events.begin(), events.end(),
-                                       [frames](const MidiEvent& e) { return isChannelMessage(e) && e.frame < frames; });
-  if (!eventsValid || !sink.left || !sink.right) return RenderStatus::kBadArgument;
+  if (!eventsFit(events, frames) || !sink.left || !sink.right) return RenderStatus::kBadArgument;
   if (!s.block) return RenderStatus::kNotRunning;
   if (!s.queue.tryAdd(events, s.position)) return RenderStatus::kBadArgument;
   for (const MidiEvent& event : events) s.notes.track(event);
@@ -535,7 +572,10 @@ bool Session::running() const {
   return state->host && state->health == Health::kServing && !state->hostEnded();
 }
 
-const SessionError& Session::lastError() const { return state->error; }
+const SessionError& Session::lastError() const {
+  if (state->host) state->describePendingFailure();
+  return state->error;
+}
 
 const SessionOptions& Session::options() const { return state->options; }
 

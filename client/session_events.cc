@@ -92,11 +92,20 @@ void IdleMirror::batchSent(const ShmMidiEvent* batch, uint32_t count) {
 // samples decide its peak, as they do there.
 void IdleMirror::blockRendered(const float* left, const float* right, uint32_t frames) {
   float peak = 0.0f;
+  bool zeros = true;
   for (uint32_t i = 0; i < frames; ++i) {
     if (std::isfinite(left[i])) peak = std::max(peak, std::fabs(left[i]));
     if (std::isfinite(right[i])) peak = std::max(peak, std::fabs(right[i]));
+    zeros = zeros && left[i] == 0.0f && right[i] == 0.0f;
   }
+  lastSilenced = zeros;
   if (notesHeld == 0 && peak < kSilenceThreshold) idle = true;
+}
+
+void IdleMirror::hostReset() {
+  notesHeld = 0;
+  idle = true;
+  lastSilenced = false;
 }
 
 void HeldNotes::track(const MidiEvent& event) {

@@ -61,12 +61,17 @@ class IdleMirror {
   // A block came while the host should have idled: it serves an open
   // editor, which keeps it rendering; from now on every block is awaited.
   void hostKeepsRendering() { rendersAlways = true; }
+  // The host reset a plug-in whose output was broken: it forgot every note
+  // and idles. Only a block it silenced (all zeros) can come before that.
+  void hostReset();
+  bool mayBeReset() const { return lastSilenced && !hostIdle(); }
   bool hostIdle() const { return idle && !rendersAlways; }
 
  private:
   int32_t notesHeld = 0;
   bool idle = false;
   bool rendersAlways = false;
+  bool lastSilenced = false;  // the newest block was exact zeros
 };
 
 // Notes sent on and not off, counted per channel and note, for a panic the

@@ -47,7 +47,8 @@ std::string optionsProblem(const SessionOptions& o) {
     return "spin below 0 or real-time priority outside 0-99";
   if (o.startLimit.count() <= 0 || o.hangLimit.count() <= 0) return "start and hang limits must be positive";
   for (const std::string& entry : o.environment)
-    if (entry.find('=') == std::string::npos || entry.front() == '=') return "environment entry without NAME=: " + entry;
+    if (entry.find('=') == std::string::npos || entry.front() == '=')
+      return "environment entry without NAME=: " + entry;
   return {};
 }
 
