@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstring>
 #include <exception>
+#include <fstream>
 #include <span>
 #include <string>
 #include <vector>
@@ -105,13 +106,15 @@ corvel::SessionOptions sessionOptions(const corvel_options& options) {
   return result;
 }
 
-// The session's failure as one text: what happened, how the host ended, and
-// the host's last log lines below.
+// The session's failure as one text: what happened, how the host ended
+// (unless the message says so already), and the host's last log lines below.
 std::string describe(const corvel::SessionError& error) {
   std::string result = error.message;
   auto add = [&](const char* what, int value) {
+    const std::string fact = what + std::to_string(value);
+    if (result.find(fact) != std::string::npos) return;
     result += result.empty() ? "" : "; ";
-    result += what + std::to_string(value);
+    result += fact;
   };
   if (error.exitCode) add("exit code ", *error.exitCode);
   if (error.signal) add("signal ", *error.signal);
@@ -301,14 +304,22 @@ corvel_status corvel_session_save_preset(corvel_session* session, const char* pa
   if (!path) return session->refuse(CORVEL_BAD_ARGUMENT, "save_preset: a null path");
   return session->guarded(CORVEL_IO_ERROR, [&] {
     if (session->session.savePreset(path)) return CORVEL_OK;
-    return session->refuse(CORVEL_IO_ERROR, ("the preset could not be written to " + std::string(path)).c_str());
+    return session->refuse(CORVEL_IO_ERROR,
+                           ("no preset is published yet, or it could not be written to " + std::string(path)).c_str());
   });
 }
 
 corvel_status corvel_session_load_preset(corvel_session* session, const char* path) {
   if (!session) return CORVEL_BAD_ARGUMENT;
   if (!path) return session->refuse(CORVEL_BAD_ARGUMENT, "load_preset: a null path");
-  return session->guarded(CORVEL_IO_ERROR, [&] { return session->pushed(session->session.loadPreset(path)); });
+  return session->guarded(CORVEL_IO_ERROR, [&] {
+    // The session takes an unreadable file for a refused preset; a caller
+    // here is told which of the two it was.
+    if (!std::ifstream(path, std::ios::binary).is_open()) {
+      return session->refuse(CORVEL_IO_ERROR, ("the preset file could not be read: " + std::string(path)).c_str());
+    }
+    return session->pushed(session->session.loadPreset(path));
+  });
 }
 
 corvel_status corvel_session_all_notes_off(corvel_session* session) {
