@@ -40,10 +40,8 @@ class HostCrashed(RuntimeError):
         self.log = log
 
     def __str__(self) -> str:
-        how = [f"exit code {self.exit_code}"] if self.exit_code is not None else []
-        how += [f"signal {self.signal}"] if self.signal is not None else []
-        summary = self.status.name.lower().replace("_", " ")
-        return f"{summary} ({', '.join(how)})\n{self.log}" if how else f"{summary}\n{self.log}"
+        # The log's first line already says how the host ended.
+        return f"{self.status.name.lower().replace('_', ' ')}: {self.log}".rstrip()
 
 
 class RenderTimeout(TimeoutError):
