@@ -4,7 +4,7 @@
 (VST 2, with a scratch HOME), at 1, 2 and 4 workers; beside it the same jobs
 as one corvel-render process per job, run by as many threads.
 
-    PYTHONPATH=python CORVEL_LIB=build/client/libcorvel.so /usr/bin/python3 bench/python_render_many.py \
+    PYTHONPATH=python CORVEL_LIB=build/libcorvel.so /usr/bin/python3 bench/python_render_many.py \
         [--jobs 200] [--workers 1,2,4] [--build build]
 """
 

@@ -16,7 +16,7 @@ import threading
 from enum import IntEnum
 from pathlib import Path
 
-__all__ = ["Status", "Options", "Event", "HostStatus", "library", "library_candidates", "host_beside_library"]
+__all__ = ["Status", "Options", "Event", "HostStatus", "library", "library_candidates"]
 
 
 class Status(IntEnum):
@@ -124,7 +124,7 @@ def library_candidates() -> list[Path]:
         if multiarch:
             folders.append(bin_dir.parent / "lib" / multiarch)
     build = Path(__file__).resolve().parents[2] / "build"
-    folders += [build, build / "client"]
+    folders.append(build)
     return [folder / name for folder in folders for name in _LIBRARY_NAMES]
 
 
@@ -141,16 +141,6 @@ def library() -> ctypes.CDLL:
             _library_path = next((path for path in library_candidates() if path.is_file()), None)
             _library = _load(_library_path)
         return _library
-
-
-def host_beside_library() -> Path | None:
-    """The `corvel` one folder above the loaded library, as a build tree keeps
-    them (the library in client/); None elsewhere, where the library's own
-    rule holds: beside it, then on PATH. Any thread, after library()."""
-    if _library_path is None:
-        return None
-    host = _library_path.parent.parent / ("corvel.exe" if sys.platform == "win32" else "corvel")
-    return host if host.is_file() and os.access(host, os.X_OK) else None
 
 
 def _load(path: Path | None) -> ctypes.CDLL:

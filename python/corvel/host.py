@@ -10,7 +10,7 @@ from typing import Optional, Union
 
 import numpy as np
 
-from corvel._native import Event, HostStatus, Options, Status, host_beside_library, library
+from corvel._native import Event, HostStatus, Options, Status, library
 from corvel.midi import Midi, message_bytes, read_midi_file
 
 __all__ = ["Host", "HostCrashed", "RenderTimeout", "Status"]
@@ -280,7 +280,6 @@ def _start_options(c, plugin: str, vst2: bool, sample_rate: float, block: int, p
         options.preset_text = preset.encode()
     elif preset is not None:
         options.preset_file = os.fsencode(preset)
-    host_path = host_path or host_beside_library()
     if host_path is not None:
         options.host_path = os.fsencode(host_path)
     return options
