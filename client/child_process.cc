@@ -25,22 +25,48 @@ std::vector<std::string> childEnvironment(const std::vector<std::string>& inheri
   return result;
 }
 
+void ChildProcess::Captured::append(const char* data, size_t size) {
+  kept.append(data, size);
+  total += size;
+  if (kept.size() <= limit) return;
+  const size_t excess = kept.size() - limit * 3 / 4;
+  // At the first line start from there on; mid-line when only the last line remains.
+  const size_t lineEnd = kept.find('\n', excess - 1);
+  kept.erase(0, lineEnd < kept.size() - 1 ? lineEnd + 1 : excess);
+}
+
+std::string ChildProcess::Captured::since(uint64_t& position) const {
+  const uint64_t first = total - kept.size();
+  const size_t from = static_cast<size_t>(std::clamp(position, first, total) - first);
+  position = total;
+  return kept.substr(from);
+}
+
 std::string ChildProcess::output() const {
   std::lock_guard<std::mutex> guard(lock);
-  return capturedOut;
+  return capturedOut.text();
 }
 
 std::string ChildProcess::errors() const {
   std::lock_guard<std::mutex> guard(lock);
-  return capturedErr;
+  return capturedErr.text();
 }
 
-bool ChildProcess::waitFor(const std::string ChildProcess::*stream, const std::string& text,
+std::string ChildProcess::outputSince(uint64_t& position) const {
+  std::lock_guard<std::mutex> guard(lock);
+  return capturedOut.since(position);
+}
+
+uint64_t ChildProcess::outputEnd() const {
+  std::lock_guard<std::mutex> guard(lock);
+  return capturedOut.end();
+}
+
+bool ChildProcess::waitFor(const Captured ChildProcess::*stream, const std::string& text,
                            std::chrono::milliseconds timeout) const {
   std::unique_lock<std::mutex> guard(lock);
-  return grown.wait_for(guard, timeout,
-                        [&] { return (this->*stream).find(text) != std::string::npos || closed; }) &&
-         (this->*stream).find(text) != std::string::npos;
+  auto found = [&] { return (this->*stream).text().find(text) != std::string::npos; };
+  return grown.wait_for(guard, timeout, [&] { return found() || closed; }) && found();
 }
 
 bool ChildProcess::waitForOutput(const std::string& text, std::chrono::milliseconds timeout) const {

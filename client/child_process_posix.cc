@@ -30,7 +30,7 @@ int exitCodeOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -W
 
 }  // namespace
 
-std::unique_ptr<ChildProcess> ChildProcess::spawn(const Launch& launch) {
+std::unique_ptr<ChildProcess> ChildProcess::spawn(const Launch& launch, size_t keptBytes) {
   int out[2], err[2];
   if (pipe2(out, O_CLOEXEC) != 0) return nullptr;
   if (pipe2(err, O_CLOEXEC) != 0) {
@@ -54,11 +54,11 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const Launch& launch) {
     close(out[0]), close(err[0]);
     return nullptr;
   }
-  return std::unique_ptr<ChildProcess>(new ChildProcess(pid, out[0], err[0]));
+  return std::unique_ptr<ChildProcess>(new ChildProcess(pid, out[0], err[0], keptBytes));
 }
 
-ChildProcess::ChildProcess(int pid, int outFd, int errFd)
-    : processId(pid), reader([this, outFd, errFd] { readUntilClosed(outFd, errFd); }) {}
+ChildProcess::ChildProcess(int pid, int outFd, int errFd, size_t keptBytes)
+    : processId(pid), capturedOut(keptBytes), capturedErr(keptBytes), reader([this, outFd, errFd] { readUntilClosed(outFd, errFd); }) {}
 
 ChildProcess::~ChildProcess() {
   if (!exitCode) {
@@ -70,7 +70,7 @@ ChildProcess::~ChildProcess() {
 
 void ChildProcess::readUntilClosed(int outFd, int errFd) {
   pollfd streams[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
-  std::string* targets[2] = {&capturedOut, &capturedErr};
+  Captured* targets[2] = {&capturedOut, &capturedErr};
   int open = 2;
   while (open > 0) {
     if (poll(streams, 2, -1) < 0) continue;

@@ -71,12 +71,11 @@ HANDLE inheritableNullInput() {
 // One captured stream. The child's "\r\n" line ends are stored as "\n", as on POSIX.
 struct Capture {
   HANDLE pipe;
-  std::string& target;
   bool open = true;
   bool carriageReturnPending = false;
 
-  // Appends what is waiting without blocking; false if nothing was.
-  bool take(std::mutex& lock) {
+  // Reads what is waiting into `text` without blocking; false if nothing was.
+  bool take(std::string& text) {
     DWORD waiting = 0;
     if (!open) return false;
     if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &waiting, nullptr)) {
@@ -87,21 +86,20 @@ struct Capture {
     char chunk[4096];
     DWORD got = 0;
     if (!ReadFile(pipe, chunk, std::min<DWORD>(waiting, sizeof chunk), &got, nullptr)) return false;
-    std::lock_guard<std::mutex> guard(lock);
-    for (DWORD i = 0; i < got; ++i) append(chunk[i]);
+    for (DWORD i = 0; i < got; ++i) append(text, chunk[i]);
     return got > 0;
   }
 
-  void append(char c) {
-    if (carriageReturnPending && c != '\n') target.push_back('\r');
+  void append(std::string& text, char c) {
+    if (carriageReturnPending && c != '\n') text.push_back('\r');
     carriageReturnPending = c == '\r';
-    if (!carriageReturnPending) target.push_back(c);
+    if (!carriageReturnPending) text.push_back(c);
   }
 };
 
 }  // namespace
 
-std::unique_ptr<ChildProcess> ChildProcess::spawn(const Launch& launch) {
+std::unique_ptr<ChildProcess> ChildProcess::spawn(const Launch& launch, size_t keptBytes) {
   HANDLE outRead, outWrite, errRead, errWrite;
   if (!inheritablePipe(outRead, outWrite)) return nullptr;
   if (!inheritablePipe(errRead, errWrite)) {
@@ -127,17 +125,20 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const Launch& launch) {
   }
   std::unique_ptr<ChildProcess> child(new ChildProcess(static_cast<int>(started.dwProcessId),
                                                        _open_osfhandle(reinterpret_cast<intptr_t>(outRead), _O_RDONLY),
-                                                       _open_osfhandle(reinterpret_cast<intptr_t>(errRead), _O_RDONLY)));
+                                                       _open_osfhandle(reinterpret_cast<intptr_t>(errRead), _O_RDONLY),
+                                                       keptBytes));
   CloseHandle(started.hThread);
   CloseHandle(started.hProcess);
   return child;
 }
 
 // The spawner still holds the process, so its id names it here.
-ChildProcess::ChildProcess(int pid, int outFd, int errFd)
+ChildProcess::ChildProcess(int pid, int outFd, int errFd, size_t keptBytes)
     : processId(pid),
       processHandle(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE,
                                 static_cast<DWORD>(pid))),
+      capturedOut(keptBytes),
+      capturedErr(keptBytes),
       reader([this, outFd, errFd] { readUntilClosed(outFd, errFd); }) {}
 
 ChildProcess::~ChildProcess() {
@@ -154,10 +155,18 @@ ChildProcess::~ChildProcess() {
 // the pipes open long after it has gone. Once the child has ended, what it
 // wrote is in the pipes already.
 void ChildProcess::readUntilClosed(int outFd, int errFd) {
-  Capture streams[2] = {{reinterpret_cast<HANDLE>(_get_osfhandle(outFd)), capturedOut},
-                        {reinterpret_cast<HANDLE>(_get_osfhandle(errFd)), capturedErr}};
+  Capture streams[2] = {{reinterpret_cast<HANDLE>(_get_osfhandle(outFd))},
+                        {reinterpret_cast<HANDLE>(_get_osfhandle(errFd))}};
+  Captured* targets[2] = {&capturedOut, &capturedErr};
   for (bool ended = false;;) {
-    const bool took = streams[0].take(lock) | streams[1].take(lock);
+    bool took = false;
+    for (int i = 0; i < 2; ++i) {
+      std::string text;
+      if (!streams[i].take(text)) continue;
+      took = true;
+      std::lock_guard<std::mutex> guard(lock);
+      targets[i]->append(text.data(), text.size());
+    }
     if (took) grown.notify_all();
     if (!took && (ended || (!streams[0].open && !streams[1].open))) break;
     if (!took) {

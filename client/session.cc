@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <string_view>
 #include <thread>
 #include <utility>
 
@@ -40,12 +41,6 @@ constexpr Clock::time_point kNever = Clock::time_point::max();
 
 enum class Health { kServing, kGone, kHung };
 
-size_t occurrences(const std::string& text, const std::string& line) {
-  size_t count = 0;
-  for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + line.size())) ++count;
-  return count;
-}
-
 // Channel messages, each due within the `frames` of its call. [audio] no allocation, no lock.
 bool eventsFit(std::span<const MidiEvent> events, uint32_t frames) {
   return std::all_of(events.begin(), events.end(),
@@ -76,7 +71,7 @@ struct Session::State {
   bool dropDue = false;         // the due block belongs to a renderBlock that was late
   Clock::time_point dueSince;
   bool panicPending = false;  // ALL_NOTES_OFF goes out with the next exchange
-  size_t resetsSeen = 0;      // plug-in resets the host logged and the mirror followed
+  uint64_t resetsReadTo = 0;  // host output looked through for plug-in resets the mirror followed
   IdleMirror mirror;
   EventQueue queue;
   HeldNotes notes;
@@ -99,7 +94,10 @@ struct Session::State {
   void endHost();
   PushStatus push(const std::string& text);
   PushStatus pushFailed(RenderStatus status);
-  void awaitPublication(size_t appliedBefore);
+  void awaitPublication(uint64_t appliedFrom);
+  // Whether the host logged `line` after `position`, which moves past the
+  // line when it did and to the end of the output when not. Allocates.
+  bool loggedSince(uint64_t& position, std::string_view line);
   void holdNewest();
   // Fills lastError() for the failure fail() noted. Owner.
   void describePendingFailure();
@@ -154,13 +152,12 @@ RenderStatus Session::State::awaitBlock(Clock::time_point deadline) {
   bool reset = false;
   auto ready = [&] {
     if (block->renderCount() != taken) return true;
-    reset = Clock::now() >= logFrom && occurrences(host->output(), kResetLine) > resetsSeen;
+    reset = Clock::now() >= logFrom && loggedSince(resetsReadTo, kResetLine);
     return reset;
   };
   const RenderStatus status = awaitHost(ready, [this](microseconds round) { block->waitForRender(taken, round); },
                                         dueSince + options.hangLimit, deadline);
   if (!reset) return status;
-  ++resetsSeen;
   mirror.hostReset();
   blockDue = dropDue = false;
   return RenderStatus::kIdle;
@@ -199,7 +196,7 @@ void Session::State::resetExchange() {
   taken = 0;
   unacknowledged = -1;
   undelivered = blockDue = dropDue = panicPending = false;
-  resetsSeen = 0;
+  resetsReadTo = 0;
   mirror.reset();
   queue.clear();
   queue.reserve(kBacklogRoom);
@@ -433,7 +430,7 @@ PushStatus Session::State::push(const std::string& text) {
   if (std::exchange(undelivered, false)) holdNewest();
   const RenderStatus free = awaitCleared(raw.presetInSize, kNever);
   if (free != RenderStatus::kBlock) return pushFailed(free);
-  const size_t appliedBefore = occurrences(host->output(), kPresetAppliedLine);
+  const uint64_t appliedFrom = host->outputEnd();
   std::memcpy(raw.presetIn, text.data(), text.size());
   storeRelease(raw.presetInSize, static_cast<uint32_t>(text.size()));
   block->wakeHost(raw.midiCount);
@@ -443,7 +440,7 @@ PushStatus Session::State::push(const std::string& text) {
   const bool blockFollows = blockDue;
   const RenderStatus next = receiveDue(kNever);
   if (next != RenderStatus::kBlock) return pushFailed(next);
-  if (!blockFollows && text.size() >= kSmallestPreset) awaitPublication(appliedBefore);
+  if (!blockFollows && text.size() >= kSmallestPreset) awaitPublication(appliedFrom);
   if (text.size() < kSmallestPreset) return PushStatus::kRejected;
   lastPushed = text;
   return PushStatus::kTaken;
@@ -451,10 +448,20 @@ PushStatus Session::State::push(const std::string& text) {
 
 // An idle host renders no block after it applied a preset, so its log line
 // tells when the text it publishes is the applied one. Bounded by hangLimit.
-void Session::State::awaitPublication(size_t appliedBefore) {
+void Session::State::awaitPublication(uint64_t appliedFrom) {
   const auto giveUp = Clock::now() + options.hangLimit;
-  while (occurrences(host->output(), kPresetAppliedLine) <= appliedBefore && !hostEnded() && Clock::now() < giveUp)
+  while (!loggedSince(appliedFrom, kPresetAppliedLine) && !hostEnded() && Clock::now() < giveUp)
     std::this_thread::sleep_for(kFieldRound);
+}
+
+// Each look starts a line's length early, so a line the host was still
+// writing at the last look is found whole.
+bool Session::State::loggedSince(uint64_t& position, std::string_view line) {
+  uint64_t readTo = position - std::min<uint64_t>(position, line.size() - 1);
+  const std::string text = host->outputSince(readTo);
+  const size_t at = text.find(line);
+  position = at == std::string::npos ? readTo : readTo - text.size() + at + line.size();
+  return at != std::string::npos;
 }
 
 // --- Session -------------------------------------------------------------------

@@ -1,5 +1,6 @@
 // corvel::Session through a real corvel: a chord in both modes, presets
-// across sessions, a killed host, a hung one, and renderBlock's deadlines.
+// across sessions, a killed host, a hung one, and renderBlock's deadlines;
+// and the bounded capture of a child's output the session reads the host's log from.
 #include <signal.h>
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -264,6 +266,39 @@ TEST_F(SessionTest, StartFailuresSayWhy) {
   session.stop();
   Audio audio(256);
   EXPECT_EQ(session.render({}, 256, audio.sink()), RenderStatus::kNotRunning);
+}
+
+// Each read from a kept position is the text that followed it, or what is
+// still kept of it; the tail stays within its bound and starts at a line.
+TEST(ChildProcessCapture, KeepsABoundedTailAndReadsOnFromAPosition) {
+  constexpr size_t kKept = 1024;
+  constexpr int kLines = 3000;
+  std::string expected;
+  for (int i = 1; i <= kLines; ++i) expected += "line " + std::to_string(i) + "\n";
+  const std::string script =
+      "i=1; while [ $i -le " + std::to_string(kLines) + " ]; do echo line $i; i=$((i+1)); done";
+  auto child = ChildProcess::spawn({"/bin/sh", {"-c", script}, {}}, kKept);
+  ASSERT_NE(child, nullptr);
+  uint64_t position = 0;
+  while (!child->waitExit(1ms)) {
+    const uint64_t last = position;
+    const std::string text = child->outputSince(position);
+    ASSERT_LE(text.size(), kKept);
+    ASSERT_GE(position - text.size(), last);
+    ASSERT_EQ(expected.compare(position - text.size(), text.size(), text), 0);
+  }
+  const std::string tail = child->output();
+  ASSERT_LE(tail.size(), kKept);
+  ASSERT_GE(tail.size(), kKept / 2);
+  EXPECT_EQ(expected.substr(expected.size() - tail.size()), tail);
+  EXPECT_EQ(expected[expected.size() - tail.size() - 1], '\n');
+  EXPECT_EQ(child->outputEnd(), expected.size());
+  uint64_t near = expected.size() - 100;
+  EXPECT_EQ(child->outputSince(near), expected.substr(expected.size() - 100));
+  EXPECT_EQ(child->outputSince(near), "");
+  uint64_t trimmed = 0;
+  EXPECT_EQ(child->outputSince(trimmed), tail);
+  EXPECT_EQ(trimmed, expected.size());
 }
 
 }  // namespace
