@@ -59,9 +59,11 @@ def process_rate(jobs: list, workers: int, tool: Path, out: Path) -> tuple[float
         command = [str(tool), "--plugin", str(job["plugin"]), "--midi", str(job["midi"]), "--out", str(wav),
                    "--sr", str(SAMPLE_RATE), "--tail", str(TAIL_SECONDS)]
         command += ["--vst2"] if job["vst2"] else []
-        code = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
+        run = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
         wav.unlink(missing_ok=True)
-        return code
+        if run.returncode != 0:  # a failed job says why, as render_many's failures do
+            print(f"corvel-render job {number} failed ({run.returncode}):\n{run.stderr[-2000:]}", file=sys.stderr)
+        return run.returncode
 
     started = time.monotonic()
     with ThreadPoolExecutor(workers) as pool:
