@@ -9,9 +9,7 @@
 namespace corvel {
 namespace {
 
-// The host's own limits, repeated here to refuse before anything starts.
-constexpr double kLowestRate = 1000;
-constexpr double kHighestRate = 1000000;
+// SCHED_FIFO's highest priority, which the host asks for as given.
 constexpr int32_t kHighestPriority = 99;
 // How much of each of the host's streams a failure keeps.
 constexpr size_t kLogLines = 20;
@@ -39,7 +37,7 @@ std::string lastLines(const std::string& text, size_t count) {
 
 std::string optionsProblem(const SessionOptions& o) {
   if (o.plugin.empty()) return "no plug-in path";
-  if (!std::isfinite(o.sampleRate) || o.sampleRate < kLowestRate || o.sampleRate > kHighestRate)
+  if (!std::isfinite(o.sampleRate) || o.sampleRate < kMinSampleRate || o.sampleRate > kMaxSampleRate)
     return "sample rate " + std::to_string(o.sampleRate) + " is outside 1000-1000000 Hz";
   if (o.blockFrames < 1 || o.blockFrames > kMaxBlockFrames)
     return "block size " + std::to_string(o.blockFrames) + " is outside 1-256 frames";

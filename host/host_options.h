@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "corvel/shm_block.h"
+
 namespace corvel {
 
 struct HostOptions {
@@ -24,8 +26,6 @@ inline constexpr char kUsageLine[] =
     "usage: corvel --shm <name> --path <vst> [--vst2] [--channel n] [--sr rate] [--block n] [--parent pid] "
     "[--open]\n";
 
-inline constexpr double kMinSampleRate = 1000.0;
-inline constexpr double kMaxSampleRate = 1000000.0;
 
 enum class OptionsStatus {
   kValid,

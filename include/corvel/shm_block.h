@@ -16,6 +16,9 @@ namespace corvel {
 
 inline constexpr size_t kShmBlockSize = 163520;
 inline constexpr uint32_t kMaxBlockFrames = 256;
+// The sample rates a host serves; it refuses others before mapping the block.
+inline constexpr double kMinSampleRate = 1000.0;
+inline constexpr double kMaxSampleRate = 1000000.0;
 inline constexpr uint32_t kMidiCapacity = 64;
 inline constexpr uint32_t kCommandCapacity = 8;
 inline constexpr uint32_t kPresetCapacity = 65536;
