@@ -221,7 +221,7 @@ StartStatus Session::State::launch(const std::string& presetText) {
   if (!problem.empty()) return failStart(StartStatus::kBadOptions, problem);
   if (presetText.size() >= kPresetCapacity)
     return failStart(StartStatus::kPresetRefused, "the preset text is too large");
-  const std::string name = uniqueBlockName();
+  const std::string name = unusedBlockName();
   nameHolder = ClientBlock::create(name);
   block = nameHolder ? ClientBlock::attach(name) : nullptr;
   if (!block) return failStart(StartStatus::kNoBlock, "cannot create the shared block " + name);

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "platform/module_path.h"
+#include "platform/system.h"
 
 namespace corvel {
 namespace {
@@ -62,14 +63,17 @@ std::string hostExecutable(const SessionOptions& options) {
   return found.empty() ? name : found;
 }
 
-std::string uniqueBlockName() {
-  return "corvel-session-" + std::to_string(thisProcessId()) + "-" + std::to_string(++sessionsCreated);
+std::string unusedBlockName() {
+  std::string name;
+  do name = "corvel-session-" + std::to_string(currentProcessId()) + "-" + std::to_string(++sessionsCreated);
+  while (ClientBlock::attach(name));
+  return name;
 }
 
 std::vector<std::string> hostArguments(const SessionOptions& o, const std::string& blockName) {
   std::vector<std::string> args{"--shm",    blockName,          "--path",  o.plugin,
                                 "--sr",     std::to_string(o.sampleRate), "--block", std::to_string(o.blockFrames),
-                                "--parent", std::to_string(thisProcessId()), "--open"};
+                                "--parent", std::to_string(currentProcessId()), "--open"};
   if (o.vst2) args.push_back("--vst2");
   if (o.spin.count() > 0) args.insert(args.end(), {"--spin-us", std::to_string(o.spin.count())});
   if (o.rtPriority > 0) args.insert(args.end(), {"--rt-priority", std::to_string(o.rtPriority)});

@@ -17,8 +17,10 @@ std::string optionsProblem(const SessionOptions& options);
 // ../bin from there, or on PATH, in that order.
 std::string hostExecutable(const SessionOptions& options);
 
-// A block name no other session of any process uses at the same time.
-std::string uniqueBlockName();
+// A block name no other session of any process uses at the same time, and
+// no block has: a block left by a dead process whose id came back would
+// otherwise be attached to, stale counts and all. Owner.
+std::string unusedBlockName();
 
 std::vector<std::string> hostArguments(const SessionOptions& options, const std::string& blockName);
 

@@ -17,6 +17,4 @@ std::string executableFileName(const std::string& stem);
 // The first executable file named `file` in the folders of PATH; empty when none is.
 std::string findOnSearchPath(const std::string& file);
 
-unsigned long thisProcessId();
-
 }  // namespace corvel

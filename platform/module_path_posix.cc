@@ -33,6 +33,4 @@ std::string findOnSearchPath(const std::string& file) {
   return {};
 }
 
-unsigned long thisProcessId() { return static_cast<unsigned long>(getpid()); }
-
 }  // namespace corvel

@@ -35,6 +35,4 @@ std::string findOnSearchPath(const std::string& file) {
   return length > 0 && length < MAX_PATH ? std::string(found, length) : std::string();
 }
 
-unsigned long thisProcessId() { return GetCurrentProcessId(); }
-
 }  // namespace corvel

@@ -16,6 +16,7 @@
 
 #include "corvel/session.h"
 #include "instrument/base64.h"
+#include "platform/system.h"
 #include "tests/support/fixture_report_reader.h"
 #include "tests/support/test_platform.h"
 
@@ -116,6 +117,23 @@ TEST_F(SessionTest, ChordIsHeardInBothModesAndSilenceIdles) {
     EXPECT_EQ(play(session, chord(0x90, 40), 9600, again), RenderStatus::kBlock);
     EXPECT_GT(again.rms(), 0.01);
   }
+}
+
+// Blocks left by a dead process whose id this one now has: the session
+// takes names no block has instead of serving on a stale one.
+TEST_F(SessionTest, StaleBlocksUnderItsNamesAreLeftAlone) {
+  std::vector<std::unique_ptr<ClientBlock>> stale;
+  for (int n = 1; n <= 64; ++n) {
+    stale.push_back(ClientBlock::create("corvel-session-" + std::to_string(currentProcessId()) + "-" + std::to_string(n)));
+    ASSERT_TRUE(stale.back());
+    storeRelease(stale.back()->raw().renderCount, 7);
+  }
+  Session session;
+  ASSERT_EQ(session.start(optionsFor(kMda, false)), StartStatus::kStarted) << session.lastError().message;
+  Audio held(9600);
+  EXPECT_EQ(play(session, chord(0x90, 40), 9600, held), RenderStatus::kBlock);
+  EXPECT_GT(held.rms(), 0.01);
+  for (const auto& block : stale) EXPECT_EQ(block->renderCount(), 7u);
 }
 
 TEST_F(SessionTest, PresetTravelsBetweenSessionsAndFiles) {
