@@ -1,7 +1,8 @@
 #include "client/session_events.h"
 
 #include <algorithm>
-#include <cmath>
+
+#include "corvel/block_scan.h"
 
 namespace corvel {
 namespace {
@@ -88,18 +89,11 @@ void IdleMirror::batchSent(const ShmMidiEvent* batch, uint32_t count) {
   if (count > 0) idle = false;
 }
 
-// The host silences a block with a NaN or an infinity in it: the finite
-// samples decide its peak, as they do there.
+// Measured as the host measures it, so the mirror cannot drift from the rule.
 void IdleMirror::blockRendered(const float* left, const float* right, uint32_t frames) {
-  float peak = 0.0f;
-  bool zeros = true;
-  for (uint32_t i = 0; i < frames; ++i) {
-    if (std::isfinite(left[i])) peak = std::max(peak, std::fabs(left[i]));
-    if (std::isfinite(right[i])) peak = std::max(peak, std::fabs(right[i]));
-    zeros = zeros && left[i] == 0.0f && right[i] == 0.0f;
-  }
-  lastSilenced = zeros;
-  if (notesHeld == 0 && peak < kSilenceThreshold) idle = true;
+  const auto zero = [](float sample) { return sample == 0.0f; };
+  lastSilenced = std::all_of(left, left + frames, zero) && std::all_of(right, right + frames, zero);
+  if (notesHeld == 0 && scanBlock(left, right, frames).peak < kSilenceThreshold) idle = true;
 }
 
 void IdleMirror::hostReset() {

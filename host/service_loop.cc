@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "host/block_scan.h"
+#include "corvel/block_scan.h"
 #include "host/editor_window.h"
 #include "host/host_log.h"
 #include "platform/message_pump.h"

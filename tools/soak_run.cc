@@ -11,7 +11,7 @@
 #include <fstream>
 #include <thread>
 
-#include "host/block_scan.h"
+#include "corvel/block_scan.h"
 #include "tools/beside_this_tool.h"
 #include "tools/soak_probe.h"
 
