@@ -117,6 +117,8 @@ struct Session::State {
   RenderStatus step(float* left, float* right, uint64_t blockEnd, Clock::time_point deadline);
   RenderStatus exchange(float* left, float* right, uint64_t blockEnd, Clock::time_point deadline);
   RenderStatus sendBatch(uint64_t blockEnd, Clock::time_point deadline);
+  // Writes one command unless the last is still waiting to be taken. [audio]
+  bool postCommand(uint32_t code);
   RenderStatus receiveDue(Clock::time_point deadline);
   // Takes note of the newest block and mirrors the host's idle rule on it. [audio]
   void receive();
@@ -267,15 +269,9 @@ void Session::State::endHost() {
   bool quitPending = health == Health::kServing && options.vst2;
   if (health == Health::kHung) host->kill(kSignalKill);
   if (health == Health::kServing && !options.vst2) host->kill(kSignalTerminate);
-  ShmBlock& raw = block->raw();
   const auto giveUp = Clock::now() + kStopLimit;
   while (!hostEnded() && Clock::now() < giveUp) {
-    if (quitPending && loadAcquire(raw.commandCount) == 0) {
-      raw.commands[0] = ShmCommand{kCommandQuit, {}};
-      storeRelease(raw.commandCount, 1);
-      block->wakeHost(raw.midiCount);
-      quitPending = false;
-    }
+    if (quitPending && postCommand(kCommandQuit)) quitPending = false;
     if (block->renderCount() != taken) receive();
     release();
     block->waitForRender(taken, kProcessRound);
@@ -362,13 +358,17 @@ RenderStatus Session::State::sendBatch(uint64_t blockEnd, Clock::time_point dead
     block->wakeHost(raw.midiCount);
     mirror.batchSent(batch.data(), count);
   }
-  if (panicPending && loadAcquire(raw.commandCount) == 0) {
-    raw.commands[0] = ShmCommand{kCommandAllNotesOff, {}};
-    storeRelease(raw.commandCount, 1);
-    block->wakeHost(raw.midiCount);
-    panicPending = false;
-  }
+  if (panicPending && postCommand(kCommandAllNotesOff)) panicPending = false;
   return RenderStatus::kBlock;
+}
+
+bool Session::State::postCommand(uint32_t code) {
+  ShmBlock& raw = block->raw();
+  if (loadAcquire(raw.commandCount) != 0) return false;
+  raw.commands[0] = ShmCommand{code, {}};
+  storeRelease(raw.commandCount, 1);
+  block->wakeHost(raw.midiCount);
+  return true;
 }
 
 // One block's worth for the caller: a held block, the newest one when the
@@ -567,10 +567,8 @@ void Session::stop() { state->stop(); }
 
 StartStatus Session::restart() {
   State& s = *state;
-  std::string preset = s.block ? s.block->readPublishedPreset() : s.lastPublished;
-  if (preset.empty()) preset = s.lastPushed;
-  s.stop();
-  const StartStatus status = s.launch(preset);
+  s.stop();  // keeps what the host published last
+  const StartStatus status = s.launch(s.lastPublished.empty() ? s.lastPushed : s.lastPublished);
   if (status == StartStatus::kStarted) ++s.restarts;
   return status;
 }
