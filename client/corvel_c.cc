@@ -106,20 +106,10 @@ corvel::SessionOptions sessionOptions(const corvel_options& options) {
   return result;
 }
 
-// The session's failure as one text: what happened, how the host ended
-// (unless the message says so already), and the host's last log lines below.
+// The session's failure as one text: what happened and how the host ended
+// (the session's message says both), then the host's last log lines.
 std::string describe(const corvel::SessionError& error) {
-  std::string result = error.message;
-  auto add = [&](const char* what, int value) {
-    const std::string fact = what + std::to_string(value);
-    if (result.find(fact) != std::string::npos) return;
-    result += result.empty() ? "" : "; ";
-    result += fact;
-  };
-  if (error.exitCode) add("exit code ", *error.exitCode);
-  if (error.signal) add("signal ", *error.signal);
-  if (!error.hostLog.empty()) (result += '\n') += error.hostLog;
-  return result;
+  return error.hostLog.empty() ? error.message : error.message + "\n" + error.hostLog;
 }
 
 }  // namespace
